@@ -1,0 +1,335 @@
+#include "platform/files.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <mutex>
+#include <exception>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+static_assert(std::endian::native == std::endian::little, "files store integers little-endian");
+
+namespace platform {
+
+namespace {
+
+// One numbered file. The table is used from the UI thread only.
+struct Slot {
+  int fd = -1;
+  int64_t pos = 0;  // 0-based offset of the next read/write
+  bool eof = false;
+};
+std::array<Slot, kMaxFileNumber + 1> gSlots;  // index 0 unused
+
+std::mutex gHookMutex;
+std::set<std::string> gFailHooks;  // host paths
+
+Slot* slotOf(int fn) {
+  if (fn < 1 || fn > kMaxFileNumber || gSlots[fn].fd < 0) return nullptr;
+  return &gSlots[fn];
+}
+
+bool hooked(const std::string& host) {
+  std::lock_guard lock(gHookMutex);
+  return gFailHooks.count(host) != 0;
+}
+
+bool statRegular(const std::string& host, struct stat& st) {
+  return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Moves to pos1 when it is given (a seek: the end-of-file state is cleared). Null when fn is
+// not open, pos1 is invalid, or n bytes from there would pass the largest offset.
+Slot* place(int fn, int64_t pos1, size_t n) {
+  Slot* s = slotOf(fn);
+  if (!s || pos1 < 0) return nullptr;
+  int64_t at = pos1 == 0 ? s->pos : pos1 - 1;
+  if (n > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - at)) return nullptr;
+  if (pos1 != 0) {
+    s->pos = at;
+    s->eof = false;
+  }
+  return s;
+}
+
+// Reads up to n bytes at the position; returns how many came. A short read sets eof.
+size_t readAt(int fn, int64_t pos1, void* buf, size_t n) {
+  Slot* s = place(fn, pos1, n);
+  if (!s) return 0;
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(s->fd, static_cast<char*>(buf) + got, n - got, s->pos + static_cast<int64_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  s->pos += static_cast<int64_t>(got);
+  if (n > 0) s->eof = got < n;
+  return got;
+}
+
+bool writeAt(int fn, int64_t pos1, const void* buf, size_t n) {
+  Slot* s = place(fn, pos1, n);
+  if (!s) return false;
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(s->fd, static_cast<const char*>(buf) + done, n - done, s->pos + static_cast<int64_t>(done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += static_cast<size_t>(r);
+  }
+  s->pos += static_cast<int64_t>(done);
+  return done == n;
+}
+
+// Reads a fixed-size value; zero when not wholly read.
+template <typename T>
+bool getValue(int fn, int64_t pos1, T& v) {
+  std::array<uint8_t, sizeof(T)> raw{};
+  bool whole = readAt(fn, pos1, raw.data(), raw.size()) == raw.size();
+  std::memcpy(&v, raw.data(), sizeof v);
+  if (!whole) v = 0;
+  return whole;
+}
+
+int writeAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return -1;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int freeFile() {
+  for (int fn = 1; fn <= kMaxFileNumber; ++fn)
+    if (gSlots[fn].fd < 0) return fn;
+  return 0;
+}
+
+bool fileOpen(int fn, std::string_view path, OpenMode mode) {
+  if (fn < 1 || fn > kMaxFileNumber || gSlots[fn].fd >= 0) return false;
+  std::string host = hostPath(path);
+  if (host.empty() || hooked(host)) return false;
+  int flags = O_CLOEXEC | (mode == OpenMode::Read ? O_RDONLY : O_RDWR);
+  if (mode == OpenMode::ReadWrite) flags |= O_CREAT;
+  int fd = ::open(host.c_str(), flags, 0666);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  gSlots[fn] = Slot{fd, 0, false};
+  return true;
+}
+
+bool isOpen(int fn) { return slotOf(fn) != nullptr; }
+
+void fileClose(int fn) {
+  if (Slot* s = slotOf(fn)) {
+    ::close(s->fd);
+    *s = Slot{};
+  }
+}
+
+void closeAll() {
+  for (int fn = 1; fn <= kMaxFileNumber; ++fn) fileClose(fn);
+}
+
+int64_t seekPos(int fn) {
+  Slot* s = slotOf(fn);
+  return s ? s->pos + 1 : 0;
+}
+
+bool seek(int fn, int64_t pos1) { return pos1 >= 1 && place(fn, pos1, 0) != nullptr; }
+
+int64_t lof(int fn) {
+  Slot* s = slotOf(fn);
+  struct stat st {};
+  return s && ::fstat(s->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+// A file number that is not open has nothing more to read: report the end, so that a
+// read-until-end loop on it stops.
+bool eof(int fn) {
+  Slot* s = slotOf(fn);
+  return !s || s->eof;
+}
+
+bool getInt16(int fn, int64_t pos1, int16_t& v) { return getValue(fn, pos1, v); }
+bool getUInt32(int fn, int64_t pos1, uint32_t& v) { return getValue(fn, pos1, v); }
+
+size_t getInt16s(int fn, int64_t pos1, std::span<int16_t> out) {
+  size_t got = readAt(fn, pos1, out.data(), out.size_bytes()) / sizeof(int16_t);
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), int16_t{0});
+  return got;
+}
+
+bool getString(int fn, int64_t pos1, size_t len, std::string& out) {
+  try {
+    out.assign(len, ' ');
+  } catch (const std::exception&) {  // an absurd length
+    out.clear();
+    return false;
+  }
+  size_t got = readAt(fn, pos1, out.data(), len);
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), ' ');
+  return got == len && isOpen(fn);
+}
+
+size_t getBytes(int fn, int64_t pos1, std::span<uint8_t> out) {
+  size_t got = readAt(fn, pos1, out.data(), out.size());
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0});
+  return got;
+}
+
+bool putInt16(int fn, int64_t pos1, int16_t v) { return writeAt(fn, pos1, &v, sizeof v); }
+bool putUInt32(int fn, int64_t pos1, uint32_t v) { return writeAt(fn, pos1, &v, sizeof v); }
+bool putInt16s(int fn, int64_t pos1, std::span<const int16_t> data) {
+  return writeAt(fn, pos1, data.data(), data.size_bytes());
+}
+bool putString(int fn, int64_t pos1, std::string_view bytes) {
+  return writeAt(fn, pos1, bytes.data(), bytes.size());
+}
+bool putBytes(int fn, int64_t pos1, std::span<const uint8_t> data) {
+  return writeAt(fn, pos1, data.data(), data.size());
+}
+
+bool truncateTo(int fn, int64_t len) {
+  Slot* s = slotOf(fn);
+  return s && len >= 0 && ::ftruncate(s->fd, len) == 0;
+}
+
+bool flush(int fn) {
+  Slot* s = slotOf(fn);
+  return s && ::fdatasync(s->fd) == 0;
+}
+
+int64_t fileLen(std::string_view path) {
+  struct stat st {};
+  return statRegular(hostPath(path), st) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+std::optional<std::string> dirOne(std::string_view path) {
+  std::string host = hostPath(path);
+  size_t slash = host.rfind('/');
+  if (host.empty() || slash == std::string::npos) return std::nullopt;
+  std::string dir = slash == 0 ? "/" : host.substr(0, slash);
+  std::string name = host.substr(slash + 1);
+  if (name.empty() || name.front() == '.') return std::nullopt;
+  struct stat st {};
+  if (statRegular(host, st)) return name;
+  // No file of exactly that name: find one that differs only in case, with its stored name.
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return std::nullopt;
+  std::optional<std::string> found;
+  while (dirent* e = ::readdir(d)) {
+    std::string_view stored = e->d_name;
+    if (stored.empty() || stored.front() == '.' || !iequals(stored, name)) continue;
+    if (!statRegular(dir + "/" + std::string(stored), st)) continue;
+    if (!found || stored < *found) found = std::string(stored);  // the same answer every time
+  }
+  ::closedir(d);
+  return found;
+}
+
+std::optional<std::time_t> fileDateTime(std::string_view path) {
+  struct stat st {};
+  if (!statRegular(hostPath(path), st)) return std::nullopt;
+  return st.st_mtime;
+}
+
+bool fileCopy(std::string_view from, std::string_view to) {
+  std::string src = hostPath(from), dst = hostPath(to);
+  if (src.empty() || dst.empty() || hooked(src)) return false;
+  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  // Written beside the target under a hidden name, then renamed over it: the target is
+  // either the old file or the whole copy, never a part.
+  size_t slash = dst.rfind('/');
+  std::string tmp = dst.substr(0, slash + 1) + "." + dst.substr(slash + 1) + ".XXXXXX";
+  int out = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  std::vector<char> buf(1 << 18);
+  for (;;) {
+    ssize_t r = ::read(in, buf.data(), buf.size());
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) ok = false;
+    if (r <= 0) break;
+    if (writeAll(out, buf.data(), static_cast<size_t>(r)) != 0) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ok && ::fchmod(out, st.st_mode & 0777) == 0 && ::fdatasync(out) == 0;
+  ok = ::close(out) == 0 && ok;
+  ::close(in);
+  ok = ok && ::rename(tmp.c_str(), dst.c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+bool kill(std::string_view path) {
+  std::string host = hostPath(path);
+  return !host.empty() && ::unlink(host.c_str()) == 0;
+}
+
+bool renameReplace(std::string_view from, std::string_view to) {
+  std::string src = hostPath(from), dst = hostPath(to);
+  if (src.empty() || dst.empty() || hooked(src)) return false;
+  return ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool mkDir(std::string_view path) {
+  std::string host = hostPath(path);
+  if (host.empty()) return false;
+  ::mkdir(host.c_str(), 0777);
+  return dirExists(path);
+}
+
+bool dirExists(std::string_view path) {
+  std::string host = hostPath(path);
+  struct stat st {};
+  return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fileExists(std::string_view path) { return fileLen(path) > 0; }
+
+void failOpenFor(std::string_view path) {
+  std::string host = hostPath(path);
+  std::lock_guard lock(gHookMutex);
+  if (!host.empty()) gFailHooks.insert(host);
+}
+
+void clearFailHooks() {
+  std::lock_guard lock(gHookMutex);
+  gFailHooks.clear();
+}
+
+}  // namespace platform

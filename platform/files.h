@@ -1,0 +1,81 @@
+// Numbered files and file-system calls, as the program's file-number interface expects them.
+// Positions given to get/put count the first byte of a file as 1; offsets are 64-bit.
+// Every path argument is a logical path (see paths.h). Nothing here throws: failures are
+// reported by the return value.
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class OpenMode {
+  Read,               // read only; never creates
+  ReadWrite,          // read and write; creates a missing file (vsets, Parms, temp.wav); never truncates
+  ReadWriteExisting,  // read and write on an existing file only (header patches)
+};
+
+constexpr int kMaxFileNumber = 511;
+
+// The lowest file number (1..511) not in use, or 0 when all are.
+int freeFile();
+// Opens a logical path under file number fn (1..511). False when fn is in use or out of
+// range, the file cannot be opened, or a test hook makes the path fail.
+bool fileOpen(int fn, std::string_view path, OpenMode mode);
+bool isOpen(int fn);
+void fileClose(int fn);
+void closeAll();
+
+// Position of the next read/write (1-based), or 0 when fn is not open.
+int64_t seekPos(int fn);
+bool seek(int fn, int64_t pos1);  // pos1 >= 1; beyond the end is allowed (a write lengthens)
+int64_t lof(int fn);              // length of an open file in bytes, -1 when not open
+// True only after a read on fn came up short (reached the end); a seek clears it.
+bool eof(int fn);
+
+// Reads at pos1 (>= 1), or at the current position when pos1 is 0. Return false when fn is
+// not open or the read came up short; a short read leaves eof(fn) true. Values not read are
+// zero (numbers, array elements) or blanks (strings) so no stale data survives.
+bool getInt16(int fn, int64_t pos1, int16_t& v);
+bool getUInt32(int fn, int64_t pos1, uint32_t& v);
+// Returns the number of elements wholly read; the rest of `out` is set to zero.
+size_t getInt16s(int fn, int64_t pos1, std::span<int16_t> out);
+// Reads exactly len bytes as text (a fixed-length field); short reads are blank-padded.
+bool getString(int fn, int64_t pos1, size_t len, std::string& out);
+size_t getBytes(int fn, int64_t pos1, std::span<uint8_t> out);
+
+// Writes at pos1 (>= 1), or at the current position when pos1 is 0. False on any failure.
+bool putInt16(int fn, int64_t pos1, int16_t v);
+bool putUInt32(int fn, int64_t pos1, uint32_t v);
+bool putInt16s(int fn, int64_t pos1, std::span<const int16_t> data);
+bool putString(int fn, int64_t pos1, std::string_view bytes);  // the bytes as they are
+bool putBytes(int fn, int64_t pos1, std::span<const uint8_t> data);
+// Cuts or extends an open file to len bytes.
+bool truncateTo(int fn, int64_t len);
+bool flush(int fn);
+
+// By name.
+int64_t fileLen(std::string_view path);  // -1 when it cannot be read
+// The stored name of an ordinary file (not hidden: no leading dot), with its case, when a
+// file of exactly that name exists; nothing otherwise. Like a one-name directory listing.
+std::optional<std::string> dirOne(std::string_view path);
+std::optional<std::time_t> fileDateTime(std::string_view path);
+bool fileCopy(std::string_view from, std::string_view to);  // replaces `to`
+bool kill(std::string_view path);
+// Renames `from` to `to`, replacing `to` atomically when it exists.
+bool renameReplace(std::string_view from, std::string_view to);
+bool mkDir(std::string_view path);
+bool dirExists(std::string_view path);
+
+// "File exists": its length can be read and is greater than zero.
+bool fileExists(std::string_view path);
+
+// Test hooks: opening (by number or for copy/rename sources) a path whose host path equals
+// that of `path` fails, whatever the mode.
+void failOpenFor(std::string_view path);
+void clearFailHooks();
+
+}  // namespace platform

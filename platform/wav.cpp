@@ -1,0 +1,50 @@
+#include "platform/wav.h"
+
+#include <cstddef>
+#include <limits>
+
+namespace platform {
+
+namespace {
+
+struct HeaderWriter {
+  std::array<uint8_t, kWavHeaderBytes> bytes{};
+  size_t at = 0;
+  void text(const char* four) {
+    for (int i = 0; i < 4; ++i) bytes[at++] = static_cast<uint8_t>(four[i]);
+  }
+  void le(uint32_t v, int size) {  // little-endian, size bytes
+    for (int i = 0; i < size; ++i) bytes[at++] = static_cast<uint8_t>(v >> (8 * i));
+  }
+};
+
+}  // namespace
+
+std::array<uint8_t, kWavHeaderBytes> wavHeader(int channels, uint32_t dataBytes) {
+  const uint32_t ch = channels == 2 ? 2 : 1;
+  constexpr uint32_t kRate = 44100;
+  constexpr uint32_t kMaxData = std::numeric_limits<uint32_t>::max() - 36;
+  HeaderWriter w;
+  w.text("RIFF");
+  w.le(dataBytes > kMaxData ? std::numeric_limits<uint32_t>::max() : 36 + dataBytes, 4);
+  w.text("WAVE");
+  w.text("fmt ");
+  w.le(16, 4);              // fmt chunk size
+  w.le(1, 2);               // PCM
+  w.le(ch, 2);
+  w.le(kRate, 4);
+  w.le(kRate * 2 * ch, 4);  // bytes per second
+  w.le(2 * ch, 2);          // block align
+  w.le(16, 2);              // bits per sample
+  w.text("data");
+  w.le(dataBytes, 4);
+  return w.bytes;
+}
+
+int wavChannels(const uint8_t* header44) {
+  if (!header44) return 1;
+  int ch = header44[22] | (header44[23] << 8);
+  return ch == 1 || ch == 2 ? ch : 1;
+}
+
+}  // namespace platform
