@@ -1,7 +1,16 @@
-// The program's entry point. The mixer display and its start-up come with the window layer.
-#include <cstdio>
+// The program: shows the mixer display and runs until its window closes.
+#include "app/application.h"
+#include "platform/app_loop.h"
 
-int main() {
-  std::fprintf(stderr, "vemracd: the mixer display is not built yet.\n");
-  return 1;
+int main(int argc, char** argv) {
+  platform::initApplication(argc, argv);
+  int rc = 0;
+  {
+    app::Application program;
+    program.start();  // start-up runs before the window appears, as its boxes expect
+    program.show();
+    rc = platform::runEventLoop([&] { return program.finished(); });
+  }
+  platform::shutdownApplication();
+  return rc;
 }

@@ -68,6 +68,9 @@ class YieldDriver {
   virtual ~YieldDriver() = default;
   virtual SimClock& clock() = 0;
   virtual void yield(int64_t deadlineMs) = 0;
+  // Runs `action` inside a yield once the clock has reached dueMs (window timers, child
+  // completions under a test clock).
+  virtual void post(int64_t dueMs, std::function<void()> action) = 0;
 };
 
 // A ready driver: actions posted with a due time run in due order inside yields; a yield with
@@ -78,7 +81,7 @@ class ScriptedYield : public YieldDriver {
   explicit ScriptedYield(SimClock& clock, int64_t maxStepMs = 10);
   SimClock& clock() override { return clock_; }
   void yield(int64_t deadlineMs) override;
-  void post(int64_t dueMs, std::function<void()> action);
+  void post(int64_t dueMs, std::function<void()> action) override;
   size_t pending() const { return actions_.size(); }
   // Runs yields until every posted action has run and the clock reaches untilMs.
   void runUntil(int64_t untilMs);

@@ -4,4 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh release
+build/release/kit/vemra-install-kit
 exec build/release/app/vemracd "$@"

@@ -1,0 +1,76 @@
+#include "app/application.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/mci.h"
+#include "platform/ui.h"
+#include "shell/main_form.h"
+
+namespace app {
+
+struct Application::Impl {
+  std::unique_ptr<shell::MainForm> main;
+  std::map<std::string, std::function<std::string()>> vars;
+  bool finished = false;
+};
+
+Application::Application() : impl_(std::make_unique<Impl>()) {
+  impl_->main = std::make_unique<shell::MainForm>();
+  shell::MainForm& m = *impl_->main;
+
+  // A failed device command shows one box with the failure's text.
+  platform::setMciErrorReporter([](const std::string& text) { platform::ui::msgBox(text); });
+
+  // Start-up comes with subsystem 1's work; until then loading the window does nothing more.
+  m.onLoad = [] {};
+  // The window's close box ends the program unless a handler kept the window open.
+  m.onUnload = [this](int& cancel) {
+    if (cancel == 0) setFinished();
+  };
+}
+
+Application::~Application() {
+  platform::setMciErrorReporter(nullptr);
+  if (impl_->finished) platform::setEnding(false);  // a later program object starts afresh
+}
+
+shell::MainForm& Application::mainForm() { return *impl_->main; }
+
+void Application::show() { impl_->main->show(); }
+
+void Application::start() { impl_->main->load(); }
+
+platform::ui::Form* Application::form(const std::string& name) {
+  for (platform::ui::Form* f : forms())
+    if (f->name() == name) return f;
+  return nullptr;
+}
+
+std::vector<platform::ui::Form*> Application::forms() { return {impl_->main.get()}; }
+
+void Application::registerVar(const std::string& name, std::function<std::string()> read) {
+  impl_->vars[name] = std::move(read);
+}
+
+std::optional<std::string> Application::var(const std::string& name) const {
+  auto it = impl_->vars.find(name);
+  if (it == impl_->vars.end() || !it->second) return std::nullopt;
+  return it->second();
+}
+
+std::vector<std::string> Application::varNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, read] : impl_->vars) names.push_back(name);
+  return names;  // sorted: the map keeps its keys in order
+}
+
+bool Application::finished() const { return impl_->finished; }
+
+void Application::setFinished() {
+  impl_->finished = true;
+  // Every wait and loop still running (a handler inside its nested loop) returns now.
+  platform::setEnding(true);
+}
+
+}  // namespace app

@@ -1,0 +1,504 @@
+// The widgets behind ui.h's forms and controls, and the real boxes. Widgets only show the
+// controls' properties and turn mouse, key and close input into the controls' dispatch calls.
+#include "platform/ui_qt.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <type_traits>
+
+namespace platform::ui {
+
+// A widget's pointer back to its control; null once the control is gone.
+struct Backref {
+  Control* ctl = nullptr;
+};
+
+namespace {
+
+// Our Qt event handlers on the stack. While one runs, a widget or timer that goes is deleted
+// later, from the event loop: its own handler may be the one running.
+int gQtEvents = 0;
+struct InQtEvent {
+  InQtEvent() { ++gQtEvents; }
+  ~InQtEvent() { --gQtEvents; }
+};
+
+void dispose(QObject* o) {
+  if (!o) return;
+  if (auto* w = qobject_cast<QWidget*>(o)) w->hide();
+  if (auto* t = qobject_cast<QTimer*>(o)) t->stop();
+  o->disconnect();
+  if (gQtEvents > 0)
+    o->deleteLater();
+  else
+    delete o;
+}
+
+// BGR integers; the few system colours (0x800000nn) a form designer would leave in place.
+QColor toQColor(int32_t bgr) {
+  if (bgr < 0) {
+    switch (bgr & 0xFF) {
+      case 5: return Qt::white;                 // window background
+      case 15: return QColor(0xC0, 0xC0, 0xC0);  // button face
+      default: return Qt::black;                // window and button text
+    }
+  }
+  return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// Places round to the nearest pixel; a size above zero keeps at least one pixel (a 1-twip line).
+int toPixels(double v, Unit u) {
+  return static_cast<int>(std::lround(u == Unit::Twips ? v / kTwipsPerPixel : v));
+}
+int toPixelSize(double v, Unit u) { return v <= 0 ? 0 : std::max(1, toPixels(v, u)); }
+
+int buttonOf(Qt::MouseButton b) {
+  switch (b) {
+    case Qt::LeftButton: return kLeftButton;
+    case Qt::RightButton: return kRightButton;
+    case Qt::MiddleButton: return kMiddleButton;
+    default: return 0;
+  }
+}
+int buttonsOf(Qt::MouseButtons bs) {
+  return (bs & Qt::LeftButton ? kLeftButton : 0) | (bs & Qt::RightButton ? kRightButton : 0) |
+         (bs & Qt::MiddleButton ? kMiddleButton : 0);
+}
+int shiftOf(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? kShiftMask : 0) | (m & Qt::ControlModifier ? kCtrlMask : 0) |
+         (m & Qt::AltModifier ? kAltMask : 0);
+}
+QPoint pixelAt(const QMouseEvent* e) {
+  return {static_cast<int>(std::floor(e->position().x())),
+          static_cast<int>(std::floor(e->position().y()))};
+}
+
+// The documented key code of a key, or 0 for a key the program does not know.
+int keyCodeOf(const QKeyEvent* e) {
+  const int k = e->key();
+  if (e->modifiers() & Qt::KeypadModifier) {
+    if (k == Qt::Key_Plus) return kKeyAdd;
+    if (k == Qt::Key_Minus) return kKeySubtract;
+    if (k >= Qt::Key_0 && k <= Qt::Key_9) return 96 + (k - Qt::Key_0);
+  }
+  if (k >= Qt::Key_F1 && k <= Qt::Key_F12) return kKeyF1 + (k - Qt::Key_F1);
+  if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9)) return k;
+  switch (k) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return kKeyReturn;
+    case Qt::Key_Escape: return kKeyEscape;
+    case Qt::Key_Space: return kKeySpace;
+  }
+  return 0;
+}
+// Letters, digits and the space also reach the focused text box after the form has seen them;
+// the command keys (keypad plus, F5, Escape, ...) stop at the form.
+bool isTextKey(int code) {
+  return code == kKeySpace || (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z') ||
+         (code >= 96 && code <= 105);
+}
+
+// Mouse input of a control's widget: down, move (on a new pixel only), up, then click for the
+// left button released inside; a double click raises DblClick in place of the second down, and
+// its release raises only up. The release reaches the widget that took the press (Qt's implicit
+// grab), even when the press handler runs a nested loop.
+template <class Base>
+class ControlView : public Base, public Backref {
+ public:
+  explicit ControlView(QWidget* parent) : Base(parent) { this->setMouseTracking(true); }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override { press(e, false); }
+  void mouseDoubleClickEvent(QMouseEvent* e) override { press(e, true); }
+
+  void mouseMoveEvent(QMouseEvent* e) override {
+    InQtEvent guard;
+    e->accept();
+    if (inputBlocked()) return;
+    if constexpr (kEditable) Base::mouseMoveEvent(e);
+    const QPoint p = pixelAt(e);
+    if (p == last_ || !ctl) return;
+    last_ = p;
+    ctl->mouseMove(buttonsOf(e->buttons()), shiftOf(e->modifiers()), p.x() * kTwipsPerPixel,
+                   p.y() * kTwipsPerPixel);
+  }
+
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    InQtEvent guard;
+    e->accept();
+    const int b = buttonOf(e->button());
+    const bool pressed = (down_ & b) != 0;
+    const bool afterDouble = b == kLeftButton && afterDouble_;
+    down_ &= ~b;
+    if (b == kLeftButton) afterDouble_ = false;
+    if (inputBlocked()) return;
+    if constexpr (kEditable) Base::mouseReleaseEvent(e);
+    if (!pressed || !ctl) return;
+    const QPoint p = pixelAt(e);
+    last_ = p;
+    ctl->mouseUp(b, shiftOf(e->modifiers()), p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel);
+    if (ctl && b == kLeftButton && !afterDouble && this->rect().contains(p)) ctl->click();
+  }
+
+  void leaveEvent(QEvent* e) override {
+    last_ = kNowhere;
+    Base::leaveEvent(e);
+  }
+
+ private:
+  static constexpr bool kEditable = std::is_base_of_v<QLineEdit, Base>;
+  static constexpr QPoint kNowhere{INT_MIN, INT_MIN};
+
+  void press(QMouseEvent* e, bool twice) {
+    InQtEvent guard;
+    e->accept();
+    if (inputBlocked()) return;
+    if constexpr (kEditable) twice ? Base::mouseDoubleClickEvent(e) : Base::mousePressEvent(e);
+    const int b = buttonOf(e->button());
+    if (!ctl || !b) return;
+    down_ |= b;
+    last_ = pixelAt(e);
+    if (twice && b == kLeftButton) {
+      afterDouble_ = true;
+      ctl->dblClick();
+      return;
+    }
+    ctl->mouseDown(b, shiftOf(e->modifiers()), last_.x() * kTwipsPerPixel,
+                   last_.y() * kTwipsPerPixel);
+  }
+
+  QPoint last_{kNowhere};
+  int down_ = 0;  // buttons whose press was taken (a release without one raises nothing)
+  bool afterDouble_ = false;
+};
+
+using LabelView = ControlView<QLabel>;
+using TextView = ControlView<QLineEdit>;
+
+class ShapeView : public ControlView<QWidget> {
+ public:
+  using ControlView::ControlView;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    auto* s = static_cast<Shape*>(ctl);
+    if (!s) return;
+    QPainter p(this);
+    if (s->filled()) p.fillRect(rect(), toQColor(s->fillColor()));
+    p.setPen(QPen(toQColor(s->foreColor()), 0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+};
+
+class FormView : public QWidget {
+ public:
+  explicit FormView(Form* f) : form(f) {}
+  Form* form;  // null once the form is gone
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    InQtEvent guard;
+    ControlWidget::paintForm(this);
+  }
+  // The close box asks the form (its unload handler may cancel); the form hides itself.
+  void closeEvent(QCloseEvent* e) override {
+    InQtEvent guard;
+    e->ignore();
+    if (form && form->enabled() && !inputBlocked()) form->close();
+  }
+};
+
+void setColours(QWidget* w, QPalette::ColorRole foreRole, int32_t fore,
+                QPalette::ColorRole backRole, int32_t back) {
+  QPalette pal = w->palette();
+  const QColor f = toQColor(fore), b = toQColor(back);
+  if (pal.color(foreRole) == f && pal.color(backRole) == b) return;
+  pal.setColor(foreRole, f);
+  pal.setColor(backRole, b);
+  w->setPalette(pal);
+}
+
+template <class View>
+View* newView(Control& c, QWidget* parent, ControlWidget& cw) {
+  auto* v = new View(parent);
+  v->ctl = &c;
+  cw.widget = v;
+  cw.back = v;
+  return v;
+}
+
+}  // namespace
+
+// Keys reach the window before any widget in it: with key preview on (or nothing in the window
+// holding the focus) a known key raises the form's KeyDown first. Auto-repeats raise nothing.
+class KeyFilter : public QObject {
+ public:
+  KeyFilter(QObject* parent, Form* f) : QObject(parent), form(f) {}
+  Form* form;  // null once the form is gone
+
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (!form || (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)) return false;
+    if (inputBlocked() || !form->enabled()) return true;
+    if (e->type() != QEvent::KeyPress) return false;
+    InQtEvent guard;
+    auto* key = static_cast<QKeyEvent*>(e);
+    const int code = keyCodeOf(key);
+    if (!code) return false;
+    QObject* focus = static_cast<QWindow*>(watched)->focusObject();
+    if (!form->keyPreview() && focus && focus != ControlWidget::of(*form)) return false;
+    if (!key->isAutoRepeat()) form->keyDown(code, shiftOf(key->modifiers()));
+    return !isTextKey(code);
+  }
+};
+
+Form::Window::~Window() {
+  static_cast<FormView*>(widget)->form = nullptr;
+  keys->form = nullptr;
+  dispose(widget);  // the key filter is its child
+}
+
+ControlWidget::~ControlWidget() {
+  if (back) back->ctl = nullptr;
+  dispose(widget);
+  dispose(timer);
+}
+
+bool ControlWidget::widgetsAvailable() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+void ControlWidget::sync(Control& c) {
+  if (c.kind_ != Kind::Label && c.kind_ != Kind::TextBox && c.kind_ != Kind::Shape) return;
+  if (!c.widget_) {
+    if (!c.form_.window_) {
+      syncForm(c.form_, kAll);  // makes the window and every control's widget
+      return;
+    }
+    c.widget_ = std::make_unique<ControlWidget>();
+    QWidget* parent = c.form_.window_->widget;
+    if (c.kind_ == Kind::Label) {
+      auto* l = newView<LabelView>(c, parent, *c.widget_);
+      l->setTextFormat(Qt::PlainText);
+      l->setTextInteractionFlags(Qt::NoTextInteraction);
+      l->setMargin(0);
+      l->setIndent(0);
+    } else if (c.kind_ == Kind::TextBox) {
+      auto* t = newView<TextView>(c, parent, *c.widget_);
+      QObject::connect(t, &QLineEdit::textEdited, t, [t](const QString& text) {
+        InQtEvent guard;
+        if (t->ctl) t->ctl->type(text.toStdString());
+        if (t->ctl) sync(*t->ctl);  // a text box that takes no input shows its text again
+      });
+    } else {
+      // Shapes take no input: a press on a fader knob or a selection rectangle belongs to the
+      // strip or the panel beneath it.
+      auto* sh = newView<ShapeView>(c, parent, *c.widget_);
+      sh->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+  }
+
+  QWidget* w = c.widget_->widget;
+  const QRect r(toPixels(c.left_, c.unit_), toPixels(c.top_, c.unit_),
+                toPixelSize(c.width_, c.unit_), toPixelSize(c.height_, c.unit_));
+  if (w->geometry() != r) w->setGeometry(r);
+  if (const QString tip = qs(c.tip_); w->toolTip() != tip) w->setToolTip(tip);
+  if (w->isHidden() == c.visible_) w->setVisible(c.visible_);
+  switch (c.kind_) {
+    case Kind::Label: {
+      auto* l = static_cast<LabelView*>(w);
+      const auto& label = static_cast<const Label&>(c);
+      if (const QString text = qs(c.caption_); l->text() != text) l->setText(text);
+      const Qt::Alignment a = (label.alignment() == 1   ? Qt::AlignRight
+                               : label.alignment() == 2 ? Qt::AlignHCenter
+                                                        : Qt::AlignLeft) |
+                              Qt::AlignTop;
+      if (l->alignment() != a) l->setAlignment(a);
+      if (l->wordWrap() != label.wordWrap()) l->setWordWrap(label.wordWrap());
+      if (const int frame = label.border() ? QFrame::Box | QFrame::Plain : QFrame::NoFrame;
+          l->frameStyle() != frame)
+        l->setFrameStyle(frame);
+      setColours(l, QPalette::WindowText, c.fore_, QPalette::Window, c.back_);
+      l->setAutoFillBackground(!c.transparent_);
+      break;
+    }
+    case Kind::TextBox: {
+      auto* t = static_cast<TextView*>(w);
+      if (const QString text = qs(c.caption_); t->text() != text) t->setText(text);
+      t->setEnabled(c.enabled_ && c.form_.enabled_);
+      setColours(t, QPalette::Text, c.fore_, QPalette::Base, c.back_);
+      break;
+    }
+    default:
+      w->update();
+  }
+}
+
+void ControlWidget::syncForm(Form& f, int parts) {
+  if (!f.window_) {
+    if (!widgetsAvailable()) return;
+    f.window_ = std::make_unique<Form::Window>();
+    auto* view = new FormView(&f);
+    f.window_->widget = view;
+    f.window_->keys = new KeyFilter(view, &f);
+    for (Control* c : f.order_) sync(*c);
+    parts |= kAll;
+  }
+  QWidget* w = f.window_->widget;
+  if (parts & kTitle) w->setWindowTitle(qs(f.title_));
+  if (parts & kGeometry) {
+    w->setGeometry(toPixels(f.left_, Unit::Twips), toPixels(f.top_, Unit::Twips),
+                   std::max(1, toPixelSize(f.width_, Unit::Twips)),
+                   std::max(1, toPixelSize(f.height_, Unit::Twips)));
+  }
+  if (parts & kPointer)
+    w->setCursor(f.pointer_ == Pointer::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor);
+  if ((parts & kRepaint) && !f.window_->painting) w->update();
+  if (parts & kShown) {
+    if (!f.visible_) {
+      w->hide();
+    } else {
+      if (!w->isVisible()) {
+        w->setWindowModality(parts & kModal ? Qt::ApplicationModal : Qt::NonModal);
+        w->show();
+      }
+      if (QGuiApplication::platformName() != "offscreen") w->raise();
+      if (QWindow* handle = w->windowHandle()) handle->installEventFilter(f.window_->keys);
+    }
+  }
+}
+
+// The background, then the form's Paint handler (its drawing is shown at once), then the lines.
+void ControlWidget::paintForm(QWidget* window) {
+  auto* view = static_cast<FormView*>(window);
+  if (!view->form) return;
+  QPainter p(view);
+  p.fillRect(view->rect(), toQColor(view->form->back_));
+  view->form->window_->painting = true;
+  struct Done {
+    FormView* v;
+    ~Done() {
+      if (v->form) v->form->window_->painting = false;
+    }
+  } done{view};
+  view->form->paint();
+  if (!view->form) return;  // closed and deleted by its handler
+  p.setRenderHint(QPainter::Antialiasing, false);
+  std::optional<int32_t> colour;
+  for (const DrawnLine& l : view->form->lines_) {
+    if (colour != l.colour) {
+      colour = l.colour;
+      p.setPen(QPen(toQColor(l.colour), 0));
+    }
+    p.drawLine(QLineF(l.x1, l.y1, l.x2, l.y2));
+  }
+}
+
+void ControlWidget::repaintNow(Form& f) {
+  if (f.window_ && f.window_->widget->isVisible()) f.window_->widget->repaint();
+}
+
+void ControlWidget::startRealTimer(Timer& t) {
+  const bool run = t.enabled() && t.interval() > 0;
+  if (!t.widget_) {
+    if (!run || !QCoreApplication::instance()) return;
+    t.widget_ = std::make_unique<ControlWidget>();
+    auto* q = new QTimer;
+    q->setTimerType(Qt::PreciseTimer);
+    Timer* timer = &t;
+    QObject::connect(q, &QTimer::timeout, q, [timer] {
+      InQtEvent guard;
+      timer->fire();
+    });
+    t.widget_->timer = q;
+  }
+  if (run)
+    t.widget_->timer->start(t.interval());
+  else
+    t.widget_->timer->stop();
+}
+
+// ---- Real boxes ------------------------------------------------------------------------------
+
+int ControlWidget::messageBox(const BoxRecord& b) {
+  const int group = b.buttons & 7;
+  if (!widgetsAvailable()) {
+    std::fprintf(stderr, "[%s] %s\n", b.title.c_str(), b.text.c_str());
+    return group == kYesNo ? kYes : kOk;
+  }
+  QMessageBox box;
+  box.setWindowTitle(qs(b.title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(qs(b.text));
+  switch (b.buttons & 0x70) {
+    case 16: box.setIcon(QMessageBox::Critical); break;
+    case 32: box.setIcon(QMessageBox::Question); break;
+    case 48: box.setIcon(QMessageBox::Warning); break;
+    case 64: box.setIcon(QMessageBox::Information); break;
+  }
+  box.setStandardButtons(group == kOkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                         : group == kYesNo  ? QMessageBox::Yes | QMessageBox::No
+                                            : QMessageBox::Ok);
+  switch (box.exec()) {
+    case QMessageBox::Cancel: return kCancel;
+    case QMessageBox::Yes: return kYes;
+    case QMessageBox::No: return kNo;
+    default: return group == kOkCancel ? kCancel : kOk;  // OK, or the box closed by Escape
+  }
+}
+
+std::optional<std::string> ControlWidget::inputBox(const BoxRecord& b) {
+  if (!widgetsAvailable()) return std::nullopt;
+  QInputDialog dialog;
+  dialog.setWindowTitle(qs(b.title));
+  dialog.setLabelText(qs(b.text));
+  dialog.setTextValue(qs(b.defaultText));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
+}
+
+Control* ControlWidget::menu(Menu& m) {
+  if (!widgetsAvailable()) return nullptr;
+  QMenu menu;
+  std::vector<std::pair<QAction*, Control*>> actions;
+  for (Control* item : m.items()) {
+    if (!item->visible()) continue;
+    if (item->caption() == "-") {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* a = menu.addAction(qs(item->caption()));
+    a->setEnabled(item->enabled());
+    actions.emplace_back(a, item);
+  }
+  QAction* chosen = menu.exec(QCursor::pos());
+  for (auto& [a, item] : actions)
+    if (a == chosen) return item;
+  return nullptr;
+}
+
+std::optional<std::pair<int, int>> ControlWidget::screenSize() {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return std::nullopt;
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (!s) return std::nullopt;
+  return std::pair{s->size().width(), s->size().height()};
+}
+
+}  // namespace platform::ui
