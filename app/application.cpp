@@ -5,12 +5,20 @@
 #include "platform/clock.h"
 #include "platform/mci.h"
 #include "platform/ui.h"
+#include "app/system.h"
 #include "shell/main_form.h"
+#include "shell/shell.h"
+#include "transport/transport.h"
+#include "waveform/waveform.h"
 
 namespace app {
 
 struct Application::Impl {
   std::unique_ptr<shell::MainForm> main;
+  std::unique_ptr<System> sys;
+  std::unique_ptr<shell::Shell> shell;
+  std::unique_ptr<transport::Transport> transport;
+  std::unique_ptr<waveform::Waveform> waveform;
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
 };
@@ -22,15 +30,30 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   // A failed device command shows one box with the failure's text.
   platform::setMciErrorReporter([](const std::string& text) { platform::ui::msgBox(text); });
 
-  // Start-up comes with subsystem 1's work; until then loading the window does nothing more.
-  m.onLoad = [] {};
-  // The window's close box ends the program unless a handler kept the window open.
+  impl_->sys = std::make_unique<System>(System{*this, m});
+  System& sys = *impl_->sys;
+  impl_->shell = std::make_unique<shell::Shell>(sys);
+  impl_->transport = std::make_unique<transport::Transport>(sys);
+  impl_->waveform = std::make_unique<waveform::Waveform>(sys);
+  sys.shell = impl_->shell.get();
+  sys.transport = impl_->transport.get();
+  sys.waveform = impl_->waveform.get();
+
+  // The window's close box ends the program unless a handler kept the window open; the shell's
+  // exit handler takes this over when it is wired.
   m.onUnload = [this](int& cancel) {
     if (cancel == 0) setFinished();
   };
+  impl_->shell->wire();
 }
 
+System& Application::system() { return *impl_->sys; }
+
 Application::~Application() {
+  // The subsystems go before the window whose controls they use.
+  impl_->waveform.reset();
+  impl_->transport.reset();
+  impl_->shell.reset();
   platform::setMciErrorReporter(nullptr);
   if (impl_->finished) platform::setEnding(false);  // a later program object starts afresh
 }

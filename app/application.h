@@ -14,6 +14,8 @@ namespace shell { class MainForm; }
 
 namespace app {
 
+struct System;
+
 class Application {
  public:
   Application();
@@ -23,6 +25,8 @@ class Application {
 
   // The main window `FormMV2000`; shown by show(), its load handler run by start().
   shell::MainForm& mainForm();
+  // The subsystems.
+  System& system();
   void show();
   void start();  // raises the main window's load event (start-up)
 
