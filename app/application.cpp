@@ -6,6 +6,7 @@
 #include "platform/mci.h"
 #include "platform/ui.h"
 #include "app/system.h"
+#include "engine/engine.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
@@ -18,6 +19,7 @@ struct Application::Impl {
   std::unique_ptr<System> sys;
   std::unique_ptr<shell::Shell> shell;
   std::unique_ptr<transport::Transport> transport;
+  std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<waveform::Waveform> waveform;
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
@@ -35,9 +37,11 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   impl_->shell = std::make_unique<shell::Shell>(sys);
   impl_->transport = std::make_unique<transport::Transport>(sys);
   impl_->waveform = std::make_unique<waveform::Waveform>(sys);
+  impl_->engine = std::make_unique<engine::Engine>(sys);
   sys.shell = impl_->shell.get();
   sys.transport = impl_->transport.get();
   sys.waveform = impl_->waveform.get();
+  sys.engine = impl_->engine.get();
 
   // The window's close box ends the program unless a handler kept the window open; the shell's
   // exit handler takes this over when it is wired.
@@ -51,6 +55,7 @@ System& Application::system() { return *impl_->sys; }
 
 Application::~Application() {
   // The subsystems go before the window whose controls they use.
+  impl_->engine.reset();
   impl_->waveform.reset();
   impl_->transport.reset();
   impl_->shell.reset();

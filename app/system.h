@@ -4,6 +4,7 @@
 
 namespace shell { class MainForm; class Shell; }
 namespace transport { class Transport; }
+namespace engine { class Engine; }
 namespace waveform { class Waveform; }
 
 namespace app {
@@ -15,6 +16,7 @@ struct System {
   shell::MainForm& form;
   shell::Shell* shell = nullptr;
   transport::Transport* transport = nullptr;
+  engine::Engine* engine = nullptr;
   waveform::Waveform* waveform = nullptr;
 };
 

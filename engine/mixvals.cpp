@@ -1,0 +1,5 @@
+#include "engine/engine.h"
+namespace engine {
+void Engine::getmixvals() {}
+void Engine::setpanvol() {}
+}  // namespace engine
