@@ -43,17 +43,58 @@ class Shell {
   // True while tracks 15-28 are on screen (the page button t1528 shows white).
   bool page1528() const;
 
-  std::array<std::string, kTracks> trknames;  // 9 characters each
+  // Track names, element t-1 for track t: 9 characters each in Windows-1252, blank-padded, as
+  // the settings file stores them (the name boxes hold UTF-8 text).
+  std::array<std::string, kTracks> trknames;
   std::array<int16_t, 140> layouttab{};       // knob positions and values of the 28 tracks
+  std::array<int16_t, kTracks> inports{};     // input port of track t at element t-1
   std::array<int16_t, kRows> trkvals{};       // written into the request file
 
+  static constexpr int kNameLen = 9;
+  // layouttab: tracks 01-14 use six elements each from 0 (pan knob, pan, mixdown pan, volume
+  // knob, volume, mixdown volume); tracks 15-28 four each from kPage2Base (pan knob, volume
+  // knob, pan, volume).
+  static constexpr int kLayoutLen = 140;
+  static constexpr int kPage2Base = 84;
+  // Where applied, values are kept within these (the table keeps what it was given).
+  static constexpr int kKnobMin = 120, kKnobMax = 215;
+
+ private:
+  // Track pages (pages.cpp).
+  void showPage(bool page2);
+  // Controls -> layouttab[first, last) / layouttab[first, last) -> controls, with the rows
+  // showing page 15-28 when rows1528. Knob positions of the page not in the rows are skipped;
+  // the Tags hold their own track whatever the page.
+  void takeElements(int first, int last, bool rows1528);
+  void putElements(int first, int last, bool rows1528);
+  // Name boxes -> trknames of the page in the rows / trknames -> name boxes (only the names
+  // below `known`).
+  void storeNames(bool rows1528);
+  void showNames(bool rows1528, int known = kTracks);
+  // True when listing track t's path gives exactly its file name ("T07.wav").
+  bool trackFileListed(int t) const;
+
+ public:
   // ======== Track-settings file (settings.cpp) ========
   void rmixrec();  // offers to load vsets
   void wmixrec();  // saves vsets
 
+  static constexpr int kSetsLen = 532;  // 280 bytes of layouttab, then 28 names of 9 bytes
+  int setsfnum = 0;                     // file number of vsets while it is open
+
   // ======== Exit (exit.cpp) ========
   void QUIT_Click();
   void Form_Unload(int& cancel);
+  // True while an exit question is open, and for good once the exit is confirmed; a request to
+  // leave that arrives meanwhile (the close box, QUIT) is ignored.
+  bool exiting() const { return exiting_; }
+
+ private:
+  // Exit (exit.cpp): the common end once the user chose to leave.
+  void leave();
+  bool exiting_ = false;
+
+ public:
 
   // ======== Message line, tips line and options menu (messages.cpp) ========
   void Umsg_Click();
@@ -67,10 +108,25 @@ class Shell {
   void S_Click();
   void netdoc_Click();
   void Newsng_Click();
+  // Change of the name box of row 1..14 (N01 .. N14): nothing to do, the page switch and the
+  // settings file read the boxes' texts when they need them.
+  void N_Change(int row);
   // True while the mono mix is switched on (the MONO button's text is red).
   bool monoon() const;
 
   int tipidx = 0;  // next tip to show, 0 .. 42
+
+  static constexpr int kTips = 43;
+  static constexpr int64_t kEditPathOffset = 192;  // the editor path's bytes in Parms
+  static constexpr size_t kEditPathLen = 25;
+
+ private:
+  // Message line, tips line and options menu (messages.cpp).
+  bool playOrMasterRuns() const;  // PLAY red or the stereo master playing
+  std::string readEditPath() const;
+  void startProgram(std::string_view command) const;
+
+ public:
 
  private:
   // Each part attaches its own handlers.

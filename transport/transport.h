@@ -20,6 +20,11 @@ class Transport {
   // ---- state the other subsystems read or set ----
   bool recbusy() const { return recbusy_; }        // a recording runs
   bool mixplaying() const { return mixplaying_; }  // the stereo master plays
+  void setRecbusy(bool v) { recbusy_ = v; }
+  void setMixplaying(bool v) { mixplaying_ = v; }
+  // Transport mode: 1 real-time playback, 2 recording, 0 after a stopped playback.
+  int16_t tpmode() const { return tpmode_; }
+  void setTpmode(int16_t v) { tpmode_ = v; }
   int16_t kbplay() const { return kbplay_; }       // the keyboard's play state
   void setKbplay(int16_t v) { kbplay_ = v; }
   int32_t elapsecs() const { return elapsecs_; }   // song clock seconds
@@ -33,6 +38,7 @@ class Transport {
   app::System& sys_;
   bool recbusy_ = false, mixplaying_ = false;
   int16_t kbplay_ = 0;
+  int16_t tpmode_ = 0;
   int32_t elapsecs_ = 0, pinmins_ = 0, pinsecs_ = 0;
 };
 

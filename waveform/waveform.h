@@ -27,6 +27,8 @@ class Waveform {
   // ---- per-track view flags (element n-1 for track n) ----
   std::array<int16_t, kTracks> tkwavdrawn{};
   std::array<int16_t, kTracks> tkwavhide{};
+  // 1 while the 1-second view is shown, 0 in the 3-second view.
+  int16_t onesecmode = 0;
   // Clears every drawn and hidden mark (the page switch).
   void clearViewFlags() { tkwavdrawn.fill(0); tkwavhide.fill(0); }
 

@@ -560,6 +560,15 @@ int Runner::run() {
   while (next_ < lines_.size() && !platform::ending()) yield(platform::kForever);
   // Let posted work that is already due finish.
   runDuePosted(clock_.now());
+  // Once the program has ended, the checks that follow still run (the files it left behind);
+  // anything else is a mistake in the script.
+  if (next_ < lines_.size()) say("the program has ended");
+  while (next_ < lines_.size()) {
+    const Line& l = lines_[next_++];
+    const std::string& cmd = l.words[0];
+    if (cmd == "expect" || cmd == "dump" || cmd == "export") execute(l);
+    else { say("> " + l.raw); fail(l, "the program has ended"); }
+  }
   app = nullptr;
   ui::setResponder(nullptr);
   platform::setYieldDriver(nullptr);
