@@ -49,6 +49,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     if (cancel == 0) setFinished();
   };
   impl_->shell->wire();
+  impl_->transport->wire();
 }
 
 System& Application::system() { return *impl_->sys; }

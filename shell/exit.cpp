@@ -44,6 +44,9 @@ void Shell::wireExit() {
 }
 
 void Shell::leave() {
+  // A recording still running is saved into its track before the devices close (QUIT is
+  // disabled while one runs, so this is only a safety net).
+  sys_.transport->finishTakeBeforeExit();
   platform::mciExecute("close all");
   if (ui::msgBox(kSaveText, ui::kOkCancel, kSaveTitle) == ui::kOk) wmixrec();
   sys_.app.setFinished();

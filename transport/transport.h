@@ -1,8 +1,13 @@
 // The transport: PLAY, STOP, the record buttons, the song clock, the start point, the master.
-// Until its own work lands, only the state and entry points other subsystems already call
-// exist here, and the entry points do nothing.
+//
+// The transport's state lives where the rest of the program tests it: the running/stopped state
+// in the text colours of PLAY and RPSTOP, "recorded" in the colours of the row record buttons,
+// everything else in the fields below. One object for the whole run, made by the application
+// with the main window; wire() attaches its handlers to the window's controls.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "app/system.h"
 
@@ -12,10 +17,9 @@ class Transport {
  public:
   explicit Transport(app::System& sys) : sys_(sys) {}
 
-  // STOP. Empty until the transport's work lands.
-  void RPSTOP_Click() {}
-  // One step of the song clock. Empty until the transport's work lands.
-  void mytimes() {}
+  // Attaches PLAY, STOP, the record buttons and the window timer to their handlers and
+  // registers the transport's named state fields. The application calls it once.
+  void wire();
 
   // ---- state the other subsystems read or set ----
   bool recbusy() const { return recbusy_; }        // a recording runs
@@ -34,12 +38,136 @@ class Transport {
   int32_t pinsecs() const { return pinsecs_; }
   void setPintime(int32_t mins, int32_t secs) { pinmins_ = mins; pinsecs_ = secs; }
 
+  // ======== Transport state and PLAY (play.cpp) ========
+  // PLAY: plays every recorded track from the start point. Returns when the streaming loop has
+  // ended after STOP; every other handler runs inside the loop's yields meanwhile.
+  void PLAY_Click();
+
+  // The track being recorded: 1..28, 29 for the stereo track; STOP picks its file by it.
+  int16_t armedtrk() const { return armedtrk_; }
+  void setArmedtrk(int16_t v) { armedtrk_ = v; }
+  // The start point: playfrom in milliseconds, and its hours, minutes and seconds.
+  int32_t playfrom() const { return playfrom_; }
+  void setPlayfrom(int32_t ms) { playfrom_ = ms; }
+  int32_t pinhrs() const { return pinhrs_; }
+  // Sets the start point to h:m:s and playfrom to the same time in milliseconds (saturated to
+  // what 32 bits hold).
+  void setStartPoint(int32_t hrs, int32_t mins, int32_t secs);
+
+  // What a recording fixed when it started, so that STOP finishes exactly that take whatever
+  // changes meanwhile (the start point, the stereo track's state): the file it is saved into,
+  // the track, whether it is stereo, and the song second at which the engine positioned the
+  // tracks that play with it (the silence STOP puts in front; 0 or less means none).
+  struct Take {
+    bool active = false;
+    std::string file;
+    int16_t armedtrk = 0;
+    bool stereo = false;
+    int32_t startSecond = 0;
+  } take;
+
+  // ======== Record buttons and recording start (record.cpp) ========
+  // The record button of row 1..14 (R01_Click .. R14_Click): on the page of tracks 15-28 it
+  // records track row + 14, else track `row`.
+  void R_Click(int row);
+  void R01_Click() { R_Click(1); }
+  void R02_Click() { R_Click(2); }
+  void R03_Click() { R_Click(3); }
+  void R04_Click() { R_Click(4); }
+  void R05_Click() { R_Click(5); }
+  void R06_Click() { R_Click(6); }
+  void R07_Click() { R_Click(7); }
+  void R08_Click() { R_Click(8); }
+  void R09_Click() { R_Click(9); }
+  void R10_Click() { R_Click(10); }
+  void R11_Click() { R_Click(11); }
+  void R12_Click() { R_Click(12); }
+  void R13_Click() { R_Click(13); }
+  void R14_Click() { R_Click(14); }
+  // R15_Click .. R28_Click: the recording of track 15..28, reached from the row buttons only.
+  void R1528_Click(int track) { recordTrack(track, false); }
+
+  // ======== STOP and finishing a take (stop.cpp) ========
+  // STOP: ends whatever runs. After a recording it stops the device, saves the take into the
+  // file fixed at its start (`take`), closes the device and patches the header; a mono take
+  // started at a later second gets that many seconds of silence in front of it.
+  void RPSTOP_Click();
+  // True while STOP finishes a take (from the device's stop to the end of the rewrite): input
+  // is dropped then and nothing may start (PLAY, the record buttons, the keys refuse).
+  bool finishing() const { return finishing_; }
+  // The exit's safety net: a recording that still runs is stopped and saved before the
+  // program closes its devices. Nothing when no recording runs.
+  void finishTakeBeforeExit();
+  // The header patches of a saved take, on an existing file only: the mono rates (88200 bytes
+  // per second, block align 2) and, for the stereo track, two channels (176400, block 4).
+  // False when the file cannot be opened or written.
+  static bool monohdr(std::string_view path);
+  static bool stereohdr(std::string_view path);
+  static constexpr const char* kStoppedText =
+      "STOPPED. You can alter Pans/vols, Edit , PLAY, or MIXDOWN to a final stereo master, or "
+      "record a new track. Ready.";
+  static constexpr const char* kNothingSavedText =
+      " Recording failed - no sound was saved. Please Re-try.";
+
  private:
+  // The finishing of a take once the engine is released (input blocked throughout).
+  void finishTake(const Take& t);
+  // Puts t.startSecond seconds of silence in front of the saved take through temp.wav. On any
+  // failure the track stays as saved and temp.wav is removed; false then.
+  bool lateStart(const Take& t);
+  // The device saved nothing: the row's record button red again, the message line says so.
+  void takeLost(const Take& t);
+  bool finishing_ = false;
+
+ public:
+
+  // ======== Song clock (clock.cpp) ========
+  // One second forward / back; the window timer's tick steps forward.
+  void mytimes();
+  void mytimesrev();
+  void Timer1_Timer() { mytimes(); }
+  // The clock to one second before the start point, so that its next step shows the start
+  // point itself (PLAY, STOP).
+  void clockToStartPoint();
+  // "h:m:s", each a plain decimal number.
+  static std::string clockText(int32_t hrs, int32_t mins, int32_t secs);
+  int32_t elapmins() const { return elapmins_; }
+  int32_t elaphrs() const { return elaphrs_; }
+  void setClock(int32_t hrs, int32_t mins, int32_t secs) {
+    elaphrs_ = hrs; elapmins_ = mins; elapsecs_ = secs;
+  }
+  // The clock as of its last forward step (the winds start from it).
+  int32_t lastsecs() const { return lastsecs_; }
+  int32_t lastmins() const { return lastmins_; }
+  // True while a wind button is held: the clock steps without its other tests.
+  bool windflag() const { return windflag_; }
+  void setWindflag(bool v) { windflag_ = v; }
+
+ private:
+  // ---- Transport state and PLAY (play.cpp) ----
+  // True while STOP finishes a take: nothing may start then.
+  bool finishingTake() const;
+  void registerVars();
+
+  // ---- Record buttons (record.cpp) ----
+  // The member of track 1..28: the guards of every member, then the start of the recording.
+  // `fromFirstPage`: reached from R02..R14 on the page of tracks 01-14 (the track-01 test).
+  void recordTrack(int track, bool fromFirstPage);
+  // The song second at which the engine positioned the tracks of a start just made
+  // (`resumed`: it continued a pause; `cueBytes`: the cue offset it used).
+  int32_t positionedSecond(bool resumed, double cueBytes) const;
+
+  // ---- Song clock (clock.cpp) ----
+  void showClock();
+
   app::System& sys_;
-  bool recbusy_ = false, mixplaying_ = false;
+  bool recbusy_ = false, mixplaying_ = false, windflag_ = false;
   int16_t kbplay_ = 0;
   int16_t tpmode_ = 0;
-  int32_t elapsecs_ = 0, pinmins_ = 0, pinsecs_ = 0;
+  int16_t armedtrk_ = 0;
+  int32_t playfrom_ = 0, pinhrs_ = 0;
+  int32_t elapsecs_ = 0, elapmins_ = 0, elaphrs_ = 0, lastsecs_ = 0, lastmins_ = 0;
+  int32_t pinmins_ = 0, pinsecs_ = 0;
 };
 
 }  // namespace transport

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "app/system.h"
 
@@ -31,6 +32,12 @@ class Waveform {
   int16_t onesecmode = 0;
   // Clears every drawn and hidden mark (the page switch).
   void clearViewFlags() { tkwavdrawn.fill(0); tkwavhide.fill(0); }
+
+  // ---- the track menu's solo playbacks ----
+  int16_t solowav = 0;     // 1 while the solo-waveform playback runs
+  int16_t soloplay = 0;    // 1 while the solo-track playback runs
+  std::string seltrkfile;  // the track last chosen with its row's function button (25 chars)
+  int soloptr = 3;         // width of the solo progress bar in pixels; 3 when no solo runs
 
  private:
   app::System& sys_;

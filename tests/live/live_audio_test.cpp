@@ -12,17 +12,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/application.h"
+#include "platform/app_loop.h"
 #include "platform/clock.h"
 #include "platform/mci.h"
 #include "platform/paths.h"
 #include "platform/sound.h"
+#include "platform/ui.h"
+#include "platform/wav.h"
+#include "shell/main_form.h"
+#include "transport/transport.h"
 
 namespace fs = std::filesystem;
+namespace ui = platform::ui;
 using namespace platform;
 
 namespace {
@@ -74,6 +82,39 @@ std::pair<size_t, double> find(const std::vector<int16_t>& rec, const std::vecto
   return {best, bestC};
 }
 
+// Band-limited noise: a server at another rate delays it by a fraction of a sample, which
+// full-band noise would not survive at whole-sample lags.
+std::vector<int16_t> bandLimitedNoise(size_t n, unsigned seed, int amplitude) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> dist(-amplitude, amplitude);
+  std::vector<double> noise(n + 9);
+  for (auto& v : noise) v = dist(rng);
+  for (int pass = 0; pass < 3; ++pass)
+    for (size_t i = 0; i + 3 < noise.size(); ++i)
+      noise[i] = (noise[i] + noise[i + 1] + noise[i + 2] + noise[i + 3]) / 4;
+  std::vector<int16_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<int16_t>(std::lround(noise[i] * 2));
+  return out;
+}
+
+std::vector<char> readBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+std::vector<int16_t> samplesOf(const std::vector<char>& bytes) {
+  std::vector<int16_t> s(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
+  if (!s.empty()) std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
+  return s;
+}
+
+// Answers every box of the program with its first button (OK).
+struct OkResponder : ui::Responder {
+  int answerBox(const ui::BoxRecord&) override { return ui::kOk; }
+  std::optional<std::string> answerInput(const ui::BoxRecord&) override { return std::nullopt; }
+  std::optional<std::string> answerMenu(const ui::BoxRecord&) override { return std::nullopt; }
+};
+
 }  // namespace
 
 TEST(LiveJack, PlayedSignalIsRecorded) {
@@ -95,17 +136,7 @@ TEST(LiveJack, PlayedSignalIsRecorded) {
   ASSERT_NE(buf, nullptr);
 
   // A burst of noise at the start of the loop, silence after it.
-  std::vector<int16_t> burst(kBurst);
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> dist(-12000, 12000);
-  // Band-limited noise: a server at another rate delays it by a fraction of a sample, which
-  // full-band noise would not survive at whole-sample lags.
-  std::vector<double> noise(kBurst + 9);
-  for (auto& v : noise) v = dist(rng);
-  for (int pass = 0; pass < 3; ++pass)
-    for (size_t i = 0; i + 3 < noise.size(); ++i)
-      noise[i] = (noise[i] + noise[i + 1] + noise[i + 2] + noise[i + 3]) / 4;
-  for (int i = 0; i < kBurst; ++i) burst[i] = static_cast<int16_t>(std::lround(noise[i] * 2));
+  const std::vector<int16_t> burst = bandLimitedNoise(kBurst, 7, 12000);
   int16_t* mem = dev->lock(buf);
   std::copy(burst.begin(), burst.end(), mem);
 
@@ -149,6 +180,102 @@ TEST(LiveJack, PlayedSignalIsRecorded) {
               "correlation %.4f / %.4f; loop %zd frames; output latency reported %ld frames\n",
               rate ? rate : "?", first, static_cast<long long>(capturedAtPlay), offset, offset / 44.1,
               c1, c2, static_cast<ssize_t>(second - first), latency);
+  fs::remove_all(root);
+  setDriveRoot("");
+}
+
+// The real road of an overdub: the whole program records track 02 through the record button
+// while track 01 (noise the test wrote) plays, the program's output wired to its input inside
+// the JACK server; STOP comes from a window timer after about 3 s and finishes the take. T02 is
+// then searched for T01: the lag is how much later a played sample lands in the new track.
+TEST(LiveJack, OverdubRecordsTrackOneIntoTrackTwo) {
+  if (!std::getenv("JACK_DEFAULT_SERVER")) GTEST_SKIP() << "run through run_live.sh";
+  platform::ensureApplication();
+  char tmpl[] = "/tmp/vemra-live-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  fs::path root = tmpl;
+  const fs::path song = root / "Vemracd" / "Mysong";
+  fs::create_directories(song);
+  setDriveRoot(root.string());
+  auto writeFile = [](const fs::path& p, const std::vector<char>& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  auto wavBytes = [](const std::vector<int16_t>& samples) {
+    const auto h = wavHeader(1, static_cast<uint32_t>(samples.size() * 2));
+    std::vector<char> b(h.begin(), h.end());
+    const char* p = reinterpret_cast<const char*>(samples.data());
+    b.insert(b.end(), p, p + samples.size() * 2);
+    return b;
+  };
+  // The program folder, so that start-up finds what it checks; track 01: 6 s of noise.
+  writeFile(root / "Vemracd" / "def", wavBytes({}));
+  writeFile(root / "Vemracd" / "def1", wavBytes({}));
+  writeFile(root / "Vemracd" / "Mv01.exe", std::vector<char>(16, 1));
+  writeFile(root / "Vemracd" / "Parms", std::vector<char>(300, 0));
+  const std::vector<int16_t> t01 = bandLimitedNoise(6 * kSampleRate, 11, 6000);
+  writeFile(song / "T01.wav", wavBytes(t01));
+
+  const std::string outName = "vemra-live-prog", inName = "vemra-live-prog-in";
+  setClientNames(outName, inName);
+  selectBackend(AudioBackendKind::Jack);
+  ASSERT_EQ(activeBackend(), AudioBackendKind::Jack) << backendName();
+  OkResponder responder;
+  ui::setResponder(&responder);
+  {
+    app::Application program;
+    program.start();
+    shell::MainForm& form = program.mainForm();
+    ASSERT_EQ(form.R[0]->foreColor(), ui::colour::kBlue) << "start-up did not find T01.wav";
+
+    // Wires the program's output to its input as soon as both clients are there.
+    bool wired = false;
+    ui::Timer& wire = form.addTimer("liveWire", 20, true);
+    wire.onTimer = [&] {
+      auto outs = ports(outName), ins = ports(inName);
+      if (outs.empty() || ins.empty()) return;
+      wire.setEnabled(false);
+      wired = connect(outs[0], ins[0]);
+    };
+    std::string late;  // the engine's figure: how much later than the recording the tracks began
+    ui::Timer& stop = form.addTimer("liveStop", 3000, true);
+    stop.onTimer = [&] {
+      stop.setEnabled(false);
+      late = form.late->caption();  // STOP clears it
+      form.RPSTOP->click();
+    };
+    form.R[1]->click();  // returns once STOP has finished the take and the loop has ended
+    ASSERT_TRUE(wired) << run("jack_lsp");
+    EXPECT_EQ(form.Umsg->caption(), transport::Transport::kStoppedText);
+    EXPECT_FALSE(program.system().transport->recbusy());
+    std::printf("engine: the tracks began %s after the recording; output latency %ld frames\n",
+                late.c_str(), outputLatencyFrames());
+  }
+  ui::setResponder(nullptr);
+  shutdownAudio();
+  mciReset();
+
+  const std::vector<char> bytes = readBytes(song / "T02.wav");
+  ASSERT_GT(bytes.size(), 44u + 2u * kSampleRate) << "T02.wav holds less than a second";
+  const auto h = wavHeader(1, static_cast<uint32_t>(bytes.size() - 44));
+  EXPECT_EQ(std::vector<char>(bytes.begin(), bytes.begin() + 44), std::vector<char>(h.begin(), h.end()));
+  const std::vector<int16_t> t02 = samplesOf(bytes);
+
+  // A stretch of T01 from its second 1, looked for in T02 at every lag up to one second.
+  constexpr size_t kFrom = kSampleRate, kLen = 4096;
+  const std::vector<int16_t> piece(t01.begin() + kFrom, t01.begin() + kFrom + kLen);
+  auto [at, c] = find(t02, piece, 0, kFrom + kSampleRate);
+  const long offset = static_cast<long>(at) - static_cast<long>(kFrom);
+  // The same lag holds a second later (the tracks stay in step).
+  const std::vector<int16_t> later(t01.begin() + 2 * kFrom, t01.begin() + 2 * kFrom + kLen);
+  const double c2 = at + kSampleRate + kLen <= t02.size() ? correlation(t02, later, at + kSampleRate) : 0;
+  const char* rate = std::getenv("VEMRA_LIVE_RATE");
+  std::printf("LIVE RESULT: overdub at server rate %s Hz: T02 holds T01 %ld samples (%.1f ms) late; "
+              "correlation %.4f at T01's second 1, %.4f at its second 2; T02 %zu samples\n",
+              rate ? rate : "?", offset, offset / 44.1, c, c2, t02.size());
+  EXPECT_GT(c, 0.9) << "T01 is not in the recorded T02";
+  EXPECT_GT(c2, 0.9) << "T02 does not stay in step with T01";
+  EXPECT_GT(offset, 0);
   fs::remove_all(root);
   setDriveRoot("");
 }
