@@ -2,44 +2,21 @@
 // replay, step entry, the exact entries, the index's bounds, the mono mix and odd entries.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <cstdio>
+#include <string>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "engine/engine.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/sound.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
 namespace colour = platform::ui::colour;
 using platform::SoundBuffer;
 
-class AutomationTest : public ::testing::Test {
+class AutomationTest : public test_support::EngineDeviceTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
-  void SetUp() override {
-    platform::selectBackend(platform::AudioBackendKind::Offline);
-    platform::configureOffline({});
-    clock_ = std::make_unique<platform::SimClock>(5000);
-    driver_ = std::make_unique<platform::ScriptedYield>(*clock_, 10);
-    platform::setYieldDriver(driver_.get());
-    eng.dsound = platform::SoundDevice::create();
-    ASSERT_TRUE(eng.dsound);
-  }
-  void TearDown() override {
-    eng.trkbuf.fill(nullptr);
-    eng.dsound.reset();
-    platform::setYieldDriver(nullptr);
-    platform::shutdownAudio();
-    platform::setEnding(false);
-  }
+  AutomationTest() : EngineDeviceTest(5000) {}
+
   SoundBuffer* buffer(int n) { return eng.trkbuf[n - 1] = eng.dsound->createBuffer(); }
-  int32_t pan(int n) const { return eng.dsound->pan(eng.trkbuf[n - 1]); }
-  int32_t vol(int n) const { return eng.dsound->volume(eng.trkbuf[n - 1]); }
   void mode(int n, const char* panMode, const char* volMode) {
     f.PL[n - 1]->setCaption(panMode);
     f.VL[n - 1]->setCaption(volMode);
@@ -58,11 +35,6 @@ class AutomationTest : public ::testing::Test {
     eng.setpanvol();
   }
   std::string& entry(const char* key, int i) { return (*eng.autotable(key))[i]; }
-  void showPage1528(bool on) {
-    f.t1528->setForeColor(on ? colour::kWhite : colour::kBlack);
-    f.t0114->setForeColor(on ? colour::kBlack : colour::kWhite);
-  }
-  void setMono(bool on) { f.monolbl->setForeColor(on ? colour::kRed : colour::kBlack); }
   // Step entry as a fader makes it with an armed PV button.
   void stepEntry(const std::string& key, const std::string& pos, const std::string& idx) {
     f.vp1->setTag(key);
@@ -74,12 +46,6 @@ class AutomationTest : public ::testing::Test {
   void expectDisarmed() {
     for (auto* b : {f.vp1, f.vp2, f.vp3}) EXPECT_EQ(b->foreColor(), colour::kBlack) << b->name();
   }
-
-  std::unique_ptr<platform::SimClock> clock_;
-  std::unique_ptr<platform::ScriptedYield> driver_;
-  app::Application program;
-  shell::MainForm& f = program.mainForm();
-  engine::Engine& eng = *program.system().engine;
 };
 
 TEST_F(AutomationTest, TablesAreNamedByTheFaderKeys) {

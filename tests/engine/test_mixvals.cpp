@@ -2,36 +2,18 @@
 // their application to the buffers of the page on screen, heard on the offline output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "engine/engine.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/sound.h"
-#include "shell/main_form.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
 namespace colour = platform::ui::colour;
 using platform::SoundBuffer;
 
-class MixvalsTest : public ::testing::Test {
+class MixvalsTest : public test_support::EngineDeviceTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
-  void SetUp() override {
-    platform::selectBackend(platform::AudioBackendKind::Offline);
-    platform::configureOffline({});
-    eng.dsound = platform::SoundDevice::create();
-    ASSERT_TRUE(eng.dsound);
-  }
-  void TearDown() override {
-    eng.trkbuf.fill(nullptr);
-    eng.dsound.reset();
-    platform::shutdownAudio();
-    platform::setEnding(false);
-  }
   // A buffer for track n whose every sample is `sample`, at the device's defaults (pan 0, vol 0).
   SoundBuffer* buffer(int n, int16_t sample = 0) {
     SoundBuffer* b = eng.trkbuf[n - 1] = eng.dsound->createBuffer();
@@ -39,22 +21,11 @@ class MixvalsTest : public ::testing::Test {
     std::fill(p, p + eng.dsound->sizeBytes(b) / 2, sample);
     return b;
   }
-  int32_t pan(int n) const { return eng.dsound->pan(eng.trkbuf[n - 1]); }
-  int32_t vol(int n) const { return eng.dsound->volume(eng.trkbuf[n - 1]); }
-  void showPage1528(bool on) {
-    f.t1528->setForeColor(on ? colour::kWhite : colour::kBlack);
-    f.t0114->setForeColor(on ? colour::kBlack : colour::kWhite);
-  }
-  void setMono(bool on) { f.monolbl->setForeColor(on ? colour::kRed : colour::kBlack); }
   // A fader move while playing: capture, then apply.
   void faderMove() {
     eng.getmixvals();
     eng.setpanvol();
   }
-
-  app::Application program;
-  shell::MainForm& f = program.mainForm();
-  engine::Engine& eng = *program.system().engine;
 };
 
 TEST_F(MixvalsTest, CaptureReadsEveryTrackFromItsOwnTagsOnEitherPage) {

@@ -3,37 +3,24 @@
 // stopped and restarted, and every output frame is compared with what the files hold at that
 // second of the song. Also the start positions, the abandoned starts and the recording device.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "engine/engine.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/mci.h"
-#include "platform/paths.h"
-#include "platform/sound.h"
-#include "platform/ui.h"
-#include "platform/wav.h"
-#include "shell/main_form.h"
-#include "transport/transport.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace ui = platform::ui;
 namespace colour = ui::colour;
+using test_support::nn;
 
 constexpr int64_t kRate = 44100;
 constexpr int32_t kBps = engine::Engine::kBytesPerSec;
@@ -41,14 +28,6 @@ constexpr int32_t kBps = engine::Engine::kBytesPerSec;
 // Sample j of track n's file: never 0 (silence is told apart), different at every place within
 // 1021 samples and from track to track. 28 tracks on one side stay far below clipping.
 int16_t stamp(int n, int64_t j) { return int16_t(1 + j % 1021 + 37 * n); }
-
-std::string nn(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
-
-struct OkResponder : ui::Responder {
-  int answerBox(const ui::BoxRecord&) override { return ui::kOk; }
-  std::optional<std::string> answerInput(const ui::BoxRecord&) override { return std::nullopt; }
-  std::optional<std::string> answerMenu(const ui::BoxRecord&) override { return std::nullopt; }
-};
 
 // A track of the song as the test wrote it: how many samples its file holds after the header
 // and the side it is panned to (-1 left, +1 right).
@@ -58,58 +37,19 @@ struct Track {
   int side;
 };
 
-class EngineRunTest : public ::testing::Test {
+// The program made but not started, on the simulated clock and the offline device.
+class EngineRunTest : public test_support::ProgramTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
-
   void SetUp() override {
-    static int serial = 0;
-    root_ = fs::temp_directory_path() /
-            ("vemra_engine_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-    fs::create_directories(root_ / "Vemracd" / "Mysong");
-    oldCwd_ = fs::current_path();
-    platform::setDriveRoot(root_.string());
-    fs::current_path(root_);
-    clock_ = std::make_unique<platform::SimClock>(0);
-    driver_ = std::make_unique<platform::ScriptedYield>(*clock_, 10);
-    platform::setYieldDriver(driver_.get());
-    configureDevices(1, 1);
-    ui::setResponder(&responder_);
-    ui::clearShownBoxes();
-    program_ = std::make_unique<app::Application>();
+    ProgramTest::SetUp();
+    program = std::make_unique<app::Application>();
     form().recd->setVisible(false);  // as start-up leaves it
   }
 
-  void TearDown() override {
-    program_.reset();
-    ui::setResponder(nullptr);
-    ui::clearShownBoxes();
-    platform::mciReset();
-    platform::setYieldDriver(nullptr);
-    platform::setEnding(false);
-    platform::closeAll();
-    platform::clearFailHooks();
-    platform::shutdownAudio();
-    fs::current_path(oldCwd_);
-    platform::setDriveRoot("");
-    fs::remove_all(root_);
-  }
+  void configureDevices(int in, int out) { devices(in, out); }
+  transport::Transport& transport() { return tp(); }
 
-  void configureDevices(int in, int out) {
-    platform::selectBackend(platform::AudioBackendKind::Offline);
-    platform::OfflineConfig cfg;
-    cfg.inputDevices = in;
-    cfg.outputDevices = out;
-    platform::configureOffline(cfg);
-  }
-
-  engine::Engine& eng() { return *program_->system().engine; }
-  shell::MainForm& form() { return program_->mainForm(); }
-  transport::Transport& transport() { return *program_->system().transport; }
-  platform::SimClock& clock() { return *clock_; }
-  platform::ScriptedYield& driver() { return *driver_; }
-
-  fs::path trackPath(const std::string& name) { return root_ / "Vemracd" / "Mysong" / name; }
+  fs::path trackPath(const std::string& name) { return song() / name; }
 
   // Tnn.wav with a header and `samples` stamped samples; a negative count writes an empty file.
   void writeTrack(int n, int64_t samples, const std::string& name = "") {
@@ -210,14 +150,8 @@ class EngineRunTest : public ::testing::Test {
     return true;
   }
   std::vector<ui::BoxRecord> boxes() const { return ui::shownBoxes(); }
-  std::string var(const std::string& name) { return program_->var(name).value_or("?"); }
 
   std::array<int16_t, 14> trkvals_{};
-  OkResponder responder_;
-  fs::path root_, oldCwd_;
-  std::unique_ptr<platform::SimClock> clock_;
-  std::unique_ptr<platform::ScriptedYield> driver_;
-  std::unique_ptr<app::Application> program_;
 };
 
 // ---- Streaming ------------------------------------------------------------------------------

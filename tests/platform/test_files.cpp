@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -14,6 +15,7 @@
 
 #include "platform/paths.h"
 #include "platform/wav.h"
+#include "tests/support/temp_drive.h"
 
 namespace {
 
@@ -24,16 +26,13 @@ using namespace platform;
 class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vemra-files-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    setDriveRoot(root_);
+    drive_.emplace("vemra-files-");
+    root_ = drive_->path().string();
   }
   void TearDown() override {
     closeAll();
     clearFailHooks();
-    setDriveRoot("");
-    fs::remove_all(root_);
+    drive_.reset();
   }
   std::string host(const std::string& name) const { return root_ + "/" + name; }
   void write(const std::string& name, const std::string& bytes) const {
@@ -48,6 +47,7 @@ class FilesTest : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(root_)) names.push_back(e.path().filename());
     return names;
   }
+  std::optional<test_support::TempDrive> drive_;
   std::string root_;
 };
 

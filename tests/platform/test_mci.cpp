@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,12 +19,13 @@
 #include "platform/paths.h"
 #include "platform/sound.h"
 #include "platform/wav.h"
+#include "tests/support/temp_drive.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
-using Bytes = std::vector<uint8_t>;
+using test_support::Bytes;
 
 // The program's own command strings, trailing blanks included.
 constexpr const char* kOpenCap = "open new type waveaudio alias cap44 ";
@@ -39,17 +41,9 @@ int16_t pattern(size_t i, int c = 0) {
   return static_cast<int16_t>(1 + (i * 37 + static_cast<size_t>(c) * 11111) % 30000);
 }
 
-Bytes readBytes(const std::string& host) {
-  std::ifstream in(host, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
+Bytes readBytes(const std::string& host) { return test_support::readAll(host); }
 Bytes wavBytes(int channels, const std::vector<int16_t>& samples) {
-  auto h = wavHeader(channels, static_cast<uint32_t>(samples.size() * 2));
-  Bytes out(h.begin(), h.end());
-  const auto* p = reinterpret_cast<const uint8_t*>(samples.data());
-  out.insert(out.end(), p, p + samples.size() * 2);
-  return out;
+  return test_support::wavFile(channels, samples);
 }
 
 std::vector<int16_t> patternSamples(size_t frames, int channels) {
@@ -62,10 +56,8 @@ std::vector<int16_t> patternSamples(size_t frames, int channels) {
 class MciTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vemra-mci-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    setDriveRoot(root_);
+    drive_.emplace("vemra-mci-");
+    root_ = drive_->path().string();
     fs::create_directories(root_ + "/Vemracd/Mysong");
     setMciErrorReporter([this](const std::string& m) { reports_.push_back(m); });
     selectBackend(AudioBackendKind::Offline);
@@ -79,15 +71,12 @@ class MciTest : public ::testing::Test {
     setYieldDriver(nullptr);
     setMciErrorReporter(nullptr);
     setMciScratchDir("");
-    setDriveRoot("");
-    fs::remove_all(root_);
+    drive_.reset();
   }
 
   std::string host(const std::string& rel) const { return root_ + "/" + rel; }
   void writeWav(const std::string& rel, int channels, const std::vector<int16_t>& s) const {
-    Bytes b = wavBytes(channels, s);
-    std::ofstream(host(rel), std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    test_support::writeAll(host(rel), wavBytes(channels, s));
   }
   // Offline input: `seconds` of the pattern with `channels` channels.
   void useInput(int channels, int seconds) {
@@ -111,6 +100,7 @@ class MciTest : public ::testing::Test {
     return {o.begin() + static_cast<std::ptrdiff_t>(std::min(o.size(), from * 2)), o.end()};
   }
 
+  std::optional<test_support::TempDrive> drive_;
   std::string root_;
   std::vector<std::string> reports_;
   std::unique_ptr<SimClock> clock_;

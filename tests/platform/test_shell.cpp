@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "tests/support/temp_drive.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -25,10 +27,8 @@ namespace {
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vemra-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    setDriveRoot(root);
+    drive.emplace("vemra-shell-");
+    root = drive->path().string();
     fs::create_directories(root + "/Vemracd");
     editor = script("bin/editor", "exit 0");
     fileManager = script("bin/files", "exit 0");
@@ -40,9 +40,7 @@ class ShellTest : public ::testing::Test {
     // Let every started child finish and be reaped before the files go.
     waitUntil([] { return attachedChildren() == 0; }, nowMs() + 20000);
     resetDesktopPrograms();
-    setDriveRoot("");
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    drive.reset();
   }
 
   // Writes an executable shell script under the drive root; returns its host path.
@@ -69,6 +67,7 @@ class ShellTest : public ::testing::Test {
     return *code;
   }
 
+  std::optional<test_support::TempDrive> drive;
   std::string root, editor, fileManager, mixer, opener;
 };
 

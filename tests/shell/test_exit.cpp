@@ -1,26 +1,13 @@
 // Exit: QUIT and the window's close box, their questions, the settings save, the end of the
 // program through the ending flag, and requests to leave that arrive while an exit is handled.
 #include <gtest/gtest.h>
-#include <cstdlib>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/mci.h"
-#include "platform/paths.h"
-#include "platform/sound.h"
-#include "platform/ui.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
@@ -37,71 +24,21 @@ constexpr const char* kSave = " Do you want pans, volumes, and track names saved
 constexpr const char* kWelcome =
     "WELCOME - IF A FIRST TIME USER - PLEASE READ QUICKSTART AT BOTTOM OF DISPLAY AND HELP.";
 
-// Answers boxes from a queue (empty: OK); `during` runs while a box is open, as events that the
-// window system delivers meanwhile would.
-class Answers : public ui::Responder {
- public:
-  std::deque<int> queue;
-  std::vector<ui::BoxRecord> shown;
-  std::function<void(const ui::BoxRecord&)> during;
-  int answerBox(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    if (during) {
-      auto d = during;  // once: a nested box does not run it again
-      during = nullptr;
-      d(box);
-    }
-    if (queue.empty()) return ui::kOk;
-    const int a = queue.front();
-    queue.pop_front();
-    return a;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    return std::nullopt;
-  }
-  std::optional<std::string> answerMenu(const ui::BoxRecord& menu) override {
-    shown.push_back(menu);
-    return std::nullopt;
-  }
-};
-
-class ExitTest : public ::testing::Test {
+// The program started and shown, with its program folder in place; no simulated clock.
+class ExitTest : public test_support::ProgramTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
+  ExitTest() { simulatedClock_ = false; }
 
   void SetUp() override {
-    answers = {};
-    char tmpl[] = "/tmp/vemra-exit-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    oldCwd = fs::current_path();
-    platform::setDriveRoot(root);
-    fs::current_path(root);
-    fs::create_directories(root + "/Vemracd/Mysong");
+    ProgramTest::SetUp();
     for (const char* f : {"def", "def1", "Parms", "Mv01.exe"})
       std::ofstream(root + "/Vemracd/" + f, std::ios::binary) << std::string(44, 'x');
-    platform::configureOffline({});
-    ui::setResponder(&answers);
-    ui::setScreenSizeOverride(std::make_pair(1024, 768));
     program = std::make_unique<app::Application>();
     program->start();
     program->show();
     ASSERT_TRUE(answers.shown.empty());
   }
-  void TearDown() override {
-    program.reset();
-    platform::setYieldDriver(nullptr);
-    ui::setResponder(nullptr);
-    ui::setScreenSizeOverride(std::nullopt);
-    platform::mciReset();
-    platform::setEnding(false);
-    fs::current_path(oldCwd);
-    platform::setDriveRoot("");
-    fs::remove_all(root);
-  }
 
-  shell::MainForm& form() { return program->mainForm(); }
   std::string vsets() const { return root + "/Vemracd/Mysong/vsets"; }
   // An element device that stays open until "close all".
   void openDevice() {
@@ -112,16 +49,7 @@ class ExitTest : public ::testing::Test {
     ASSERT_TRUE(platform::mciExecute("play C:\\Vemracd\\Mysong\\T01.wav"));
     ASSERT_FALSE(platform::mciOpenDevices().empty());
   }
-  std::vector<std::string> titles() const {
-    std::vector<std::string> t;
-    for (const auto& b : answers.shown) t.push_back(b.title);
-    return t;
-  }
-
-  std::string root;
-  fs::path oldCwd;
-  Answers answers;
-  std::unique_ptr<app::Application> program;
+  std::vector<std::string> titles() const { return answers.titles(); }
 };
 
 TEST_F(ExitTest, CancelLeavesEverythingRunning) {

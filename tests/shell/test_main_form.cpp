@@ -16,6 +16,7 @@
 #include "platform/mci.h"
 #include "platform/ui.h"
 #include "shell/main_form.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
@@ -399,21 +400,10 @@ TEST_F(MainFormTest, NoTwoVisibleClickableControlsOverlap) {
 
 // ---- The program object --------------------------------------------------------------------
 
-class RecordingResponder : public ui::Responder {
+// Keeps every box, input box and menu shown in `boxes`.
+class RecordingResponder : public test_support::LoggingResponder {
  public:
-  std::vector<ui::BoxRecord> boxes;
-  int answerBox(const ui::BoxRecord& box) override {
-    boxes.push_back(box);
-    return ui::kOk;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord& box) override {
-    boxes.push_back(box);
-    return std::nullopt;
-  }
-  std::optional<std::string> answerMenu(const ui::BoxRecord& menu) override {
-    boxes.push_back(menu);
-    return std::nullopt;
-  }
+  std::vector<ui::BoxRecord>& boxes = shown;
 };
 
 class MainFormApplication : public ::testing::Test {

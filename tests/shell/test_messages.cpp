@@ -11,53 +11,25 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/paths.h"
 #include "platform/shell.h"
-#include "platform/ui.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
-#include "transport/transport.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
 namespace ui = platform::ui;
 namespace fs = std::filesystem;
 
-// Answers input boxes and menus from a queue (empty: Cancel / dismissed); boxes with OK.
-class QueueResponder : public ui::Responder {
+// Keeps every box; answers input boxes and menus from `answers` (empty: Cancel / dismissed),
+// boxes with OK.
+class QueueResponder : public test_support::LoggingResponder {
  public:
-  std::deque<std::string> answers;
-  std::vector<ui::BoxRecord> shown;
-  int answerBox(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    return ui::kOk;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    return next();
-  }
-  std::optional<std::string> answerMenu(const ui::BoxRecord& menu) override {
-    shown.push_back(menu);
-    return next();
-  }
-
- private:
-  std::optional<std::string> next() {
-    if (answers.empty()) return std::nullopt;
-    std::string a = answers.front();
-    answers.pop_front();
-    return a;
-  }
+  std::deque<std::string>& answers = texts;
 };
 
 class MessagesTest : public ::testing::Test {
@@ -65,10 +37,8 @@ class MessagesTest : public ::testing::Test {
   static void SetUpTestSuite() { platform::ensureApplication(); }
 
   void SetUp() override {
-    char tmpl[] = "/tmp/vmsgXXXXXX";  // short: a host path must fit the editor field
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    platform::setDriveRoot(root);
+    drive.emplace("vmsg", "/tmp");  // short: a host path must fit the editor field
+    root = drive->path().string();
     fs::create_directories(root + "/Vemracd/Mysong");
     log = root + "/started.log";
     platform::setDesktopPrograms({recorder("bin/texteditor"), recorder("bin/filemanager"),
@@ -87,9 +57,7 @@ class MessagesTest : public ::testing::Test {
     ui::setResponder(nullptr);
     platform::pollChildren();  // reaps the programs that have ended
     platform::resetDesktopPrograms();
-    platform::setDriveRoot("");
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    drive.reset();
   }
 
   // An executable script under the drive root that appends "NAME [arg] [arg]..." to the log in
@@ -144,6 +112,7 @@ class MessagesTest : public ::testing::Test {
     form->S->click();
   }
 
+  std::optional<test_support::TempDrive> drive;
   std::string root, log;
   QueueResponder responder;
   std::unique_ptr<app::Application> program;

@@ -3,23 +3,14 @@
 // Tags that hold their own track whatever the page, the recorded marks by exact file name, the
 // erasing of the old page's waveforms, and the guards.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "platform/app_loop.h"
-#include "platform/paths.h"
-#include "platform/text.h"
-#include "platform/ui.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
-#include "transport/transport.h"
-#include "waveform/waveform.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
@@ -27,53 +18,26 @@ namespace ui = platform::ui;
 namespace colour = ui::colour;
 namespace fs = std::filesystem;
 
-std::string nn(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
-
-class BoxLog : public ui::Responder {
- public:
-  std::vector<ui::BoxRecord> shown;
-  int answerBox(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    return ui::kOk;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord&) override { return std::nullopt; }
-  std::optional<std::string> answerMenu(const ui::BoxRecord&) override { return std::nullopt; }
-};
-
 class PagesTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { platform::ensureApplication(); }
 
   void SetUp() override {
-    char tmpl[] = "/tmp/vpagesXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    platform::setDriveRoot(root);
+    drive.emplace("vpages");
+    root = drive->path().string();
     fs::create_directories(song());
     ui::setResponder(&boxes);
     program = std::make_unique<app::Application>();
     sh = program->system().shell;
     wv = program->system().waveform;
     form = &program->mainForm();
-    // What start-up sets up for the pages: the track paths, the names and fader state of
-    // tracks 15-28 from the rows as designed.
-    for (int t = 1; t <= 28; ++t) sh->tkfname[t - 1] = "C:\\Vemracd\\Mysong\\T" + nn(t) + ".wav";
-    for (int k = 0; k < 14; ++k) {
-      sh->trknames[14 + k] = platform::fixedLen("Track" + nn(15 + k), 9);
-      const int b = shell::Shell::kPage2Base + 4 * k;
-      sh->layouttab[b] = 168;
-      sh->layouttab[b + 1] = 168;
-      sh->layouttab[b + 2] = 0;
-      sh->layouttab[b + 3] = -1500;
-    }
+    test_support::setUpTrackPages(*sh);
   }
 
   void TearDown() override {
     program.reset();
     ui::setResponder(nullptr);
-    platform::setDriveRoot("");
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    drive.reset();
   }
 
   std::string song() const { return root + "/Vemracd/Mysong"; }
@@ -88,8 +52,9 @@ class PagesTest : public ::testing::Test {
     return s;
   }
 
+  std::optional<test_support::TempDrive> drive;
   std::string root;
-  BoxLog boxes;
+  test_support::LoggingResponder boxes;
   std::unique_ptr<app::Application> program;
   shell::Shell* sh = nullptr;
   waveform::Waveform* wv = nullptr;

@@ -2,34 +2,24 @@
 // a hand-built file (and saving it back unchanged), the question only for a non-empty file,
 // clamping where loaded values are applied, short and long files, and failures to read or write.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "platform/app_loop.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/text.h"
-#include "platform/ui.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
 namespace ui = platform::ui;
 namespace colour = ui::colour;
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-std::string nn(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using test_support::Bytes;
+using test_support::nn;
 
 // Offsets of the file, written out from the layout rather than from the code's tables.
 constexpr size_t panKnob(int t) { return t <= 14 ? 12 * (t - 1) : 168 + 8 * (t - 15); }
@@ -55,19 +45,11 @@ void putName(Bytes& b, int t, const std::string& bytes9) {
   std::copy(bytes9.begin(), bytes9.end(), b.begin() + static_cast<long>(name(t)));
 }
 
-class Answers : public ui::Responder {
+// Keeps every box; answers from `answers` (empty: OK, or No to a question).
+class Answers : public test_support::LoggingResponder {
  public:
-  std::deque<int> answers;  // empty: OK, or No to a question
-  std::vector<ui::BoxRecord> shown;
-  int answerBox(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    if (answers.empty()) return box.buttons == ui::kYesNo ? ui::kNo : ui::kOk;
-    const int a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord&) override { return std::nullopt; }
-  std::optional<std::string> answerMenu(const ui::BoxRecord&) override { return std::nullopt; }
+  std::deque<int>& answers = queue;
+  Answers() { yesNo = ui::kNo; }
 };
 
 class SettingsTest : public ::testing::Test {
@@ -75,45 +57,27 @@ class SettingsTest : public ::testing::Test {
   static void SetUpTestSuite() { platform::ensureApplication(); }
 
   void SetUp() override {
-    char tmpl[] = "/tmp/vsetsXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    platform::setDriveRoot(root);
+    drive.emplace("vsets");
+    root = drive->path().string();
     fs::create_directories(root + "/Vemracd/Mysong");
     ui::setResponder(&boxes);
     program = std::make_unique<app::Application>();
     sh = program->system().shell;
     form = &program->mainForm();
-    for (int t = 1; t <= 28; ++t) sh->tkfname[t - 1] = "C:\\Vemracd\\Mysong\\T" + nn(t) + ".wav";
+    test_support::setUpTrackPages(*sh);
     sh->setsfname = "C:\\Vemracd\\Mysong\\vsets";
-    for (int k = 0; k < 14; ++k) {
-      sh->trknames[14 + k] = platform::fixedLen("Track" + nn(15 + k), 9);
-      const int b = shell::Shell::kPage2Base + 4 * k;
-      sh->layouttab[b] = 168;
-      sh->layouttab[b + 1] = 168;
-      sh->layouttab[b + 2] = 0;
-      sh->layouttab[b + 3] = -1500;
-    }
   }
 
   void TearDown() override {
     program.reset();
     ui::setResponder(nullptr);
     platform::clearFailHooks();
-    platform::setDriveRoot("");
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    drive.reset();
   }
 
   std::string vsets() const { return root + "/Vemracd/Mysong/vsets"; }
-  void writeVsets(const Bytes& b) {
-    std::ofstream(vsets(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
-  Bytes readVsets() const {
-    std::ifstream in(vsets(), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
+  void writeVsets(const Bytes& b) { test_support::writeAll(vsets(), b); }
+  Bytes readVsets() const { return test_support::readAll(vsets()); }
   // Everything the reader may change.
   std::string snapshot() const {
     std::string s;
@@ -147,6 +111,7 @@ class SettingsTest : public ::testing::Test {
     return b;
   }
 
+  std::optional<test_support::TempDrive> drive;
   std::string root;
   Answers boxes;
   std::unique_ptr<app::Application> program;

@@ -1,25 +1,13 @@
 // Start-up: the fixed path table, the file-existence test, and the load handler's checks, marks
 // and state on a temporary drive root (the program's C:\).
 #include <gtest/gtest.h>
-#include <cstdlib>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/system.h"
-#include "platform/app_loop.h"
-#include "platform/clock.h"
-#include "platform/paths.h"
-#include "platform/sound.h"
-#include "platform/ui.h"
-#include "shell/main_form.h"
-#include "shell/shell.h"
-#include "transport/transport.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
@@ -30,57 +18,19 @@ constexpr int32_t kRed = 255, kBlue = 0xFF0000;
 constexpr const char* kModule = "DIGITAL RECORDING MODULE MISSING.";
 constexpr const char* kSong = "Vemracd/Mysong/";
 
-// Answers boxes from a queue (empty: the first button) and keeps every box shown.
-class Answers : public ui::Responder {
- public:
-  std::deque<int> queue;
-  std::vector<ui::BoxRecord> shown;
-  int answerBox(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    if (queue.empty()) return box.buttons == ui::kYesNo ? ui::kYes : ui::kOk;
-    const int a = queue.front();
-    queue.pop_front();
-    return a;
-  }
-  std::optional<std::string> answerInput(const ui::BoxRecord& box) override {
-    shown.push_back(box);
-    return std::nullopt;
-  }
-  std::optional<std::string> answerMenu(const ui::BoxRecord& menu) override {
-    shown.push_back(menu);
-    return std::nullopt;
-  }
-  std::vector<std::string> titles() const {
-    std::vector<std::string> t;
-    for (const auto& b : shown) t.push_back(b.title);
-    return t;
-  }
-};
-
-class StartupTest : public ::testing::Test {
+// An empty drive C: (the current directory reads "C:\"); no simulated clock. `answers` takes
+// the first button of every box unless its queue says otherwise.
+class StartupTest : public test_support::ProgramTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
+  StartupTest() { simulatedClock_ = false; }
 
   void SetUp() override {
-    char tmpl[] = "/tmp/vemra-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = fs::canonical(tmpl).string();
-    oldCwd = fs::current_path();
-    platform::setDriveRoot(root);
-    fs::current_path(root);  // the current directory reads "C:\"
-    ui::setResponder(&answers);
-    ui::setScreenSizeOverride(std::make_pair(1024, 768));
-    platform::configureOffline({});
+    ProgramTest::SetUp();
+    fs::remove_all(root + "/Vemracd");
   }
   void TearDown() override {
-    program.reset();
-    ui::setResponder(nullptr);
-    ui::setScreenSizeOverride(std::nullopt);
-    platform::configureOffline({});
-    platform::setEnding(false);
-    fs::current_path(oldCwd);
-    platform::setDriveRoot("");
-    fs::remove_all(root);
+    ProgramTest::TearDown();
+    platform::configureOffline({});  // the device counts some cases change
   }
 
   // The program folder as installed: the templates, the request file and the mixdown program.
@@ -104,13 +54,6 @@ class StartupTest : public ::testing::Test {
     make().start();
     return *program;
   }
-  shell::Shell& sh() { return *program->system().shell; }
-  shell::MainForm& form() { return program->mainForm(); }
-
-  std::string root;
-  fs::path oldCwd;
-  Answers answers;
-  std::unique_ptr<app::Application> program;
 };
 
 TEST_F(StartupTest, PathTableIsBuiltFromTheDriveLetterInFieldsExactlyAsWideAsThePaths) {
