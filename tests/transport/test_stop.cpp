@@ -28,6 +28,7 @@
 #include "shell/shell.h"
 #include "transport/transport.h"
 #include "waveform/waveform.h"
+#include "tests/support/program_fixture.h"
 
 namespace {
 
@@ -42,21 +43,8 @@ constexpr int64_t kRate = 44100;
 // twice or a stale tail shows.
 int16_t heard(int64_t j) { return int16_t(1 + j % 30011); }
 
-struct OkResponder : ui::Responder {
-  int answerBox(const ui::BoxRecord&) override { return ui::kOk; }
-  std::optional<std::string> answerInput(const ui::BoxRecord&) override { return std::nullopt; }
-  std::optional<std::string> answerMenu(const ui::BoxRecord&) override { return std::nullopt; }
-};
-
-Bytes readAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeAll(const fs::path& p, const Bytes& b) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
+using test_support::readAll;
+using test_support::writeAll;
 
 Bytes header(int channels, uint32_t dataBytes) {
   const auto h = platform::wavHeader(channels, dataBytes);
@@ -87,26 +75,14 @@ uint32_t u32At(const Bytes& b, size_t at) {
 }
 uint16_t u16At(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
-class StopTest : public ::testing::Test {
+class StopTest : public test_support::ProgramTest {
  protected:
-  static void SetUpTestSuite() { platform::ensureApplication(); }
-
   void SetUp() override {
-    static int serial = 0;
-    root_ = fs::temp_directory_path() /
-            ("vemra_stop_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-    fs::create_directories(song());
-    oldCwd_ = fs::current_path();
-    platform::setDriveRoot(root_.string());
-    fs::current_path(root_);
-    clock_ = std::make_unique<platform::SimClock>(0);
-    driver_ = std::make_unique<platform::ScriptedYield>(*clock_, 10);
-    platform::setYieldDriver(driver_.get());
+    ProgramTest::SetUp();
+    root_ = root;
     writeInput(root_ / "heard.wav", 20 * kRate);
     writeInput(root_ / "heard2.wav", 20 * kRate, 2);
     hear("heard.wav");
-    ui::setResponder(&responder_);
-    ui::clearShownBoxes();
     // The program folder: the blank template (its header, then bytes that must never reach a
     // track), the second template, the mixdown program and the request file.
     Bytes def = header(1, 0);
@@ -117,51 +93,21 @@ class StopTest : public ::testing::Test {
     writeAll(root_ / "Vemracd" / "Parms", Bytes(300, 0));
   }
 
-  void TearDown() override {
-    program_.reset();
-    ui::setInputBlocked(false);
-    ui::setResponder(nullptr);
-    ui::clearShownBoxes();
-    platform::mciReset();
-    platform::setYieldDriver(nullptr);
-    platform::setEnding(false);
-    platform::closeAll();
-    platform::clearFailHooks();
-    platform::shutdownAudio();
-    fs::current_path(oldCwd_);
-    platform::setDriveRoot("");
-    fs::remove_all(root_);
-  }
-
+  // What the recorder hears: a WAV under the drive root.
   void hear(const std::string& wav) {
-    platform::selectBackend(platform::AudioBackendKind::Offline);
-    platform::OfflineConfig cfg;
-    cfg.inputWav = (root_ / wav).string();
-    platform::configureOffline(cfg);
+    heard_ = wav;
+    devices(1, 1);
   }
 
   // The program, started as the user starts it (tracks written before are marked recorded).
   void startProgram() {
-    program_ = std::make_unique<app::Application>();
-    program_->start();
+    program = std::make_unique<app::Application>();
+    program->start();
     ui::clearShownBoxes();
   }
 
-  fs::path song() const { return root_ / "Vemracd" / "Mysong"; }
   fs::path track(int n) const {
     return song() / ((n < 10 ? "T0" : "T") + std::to_string(n) + ".wav");
-  }
-  shell::MainForm& form() { return program_->mainForm(); }
-  transport::Transport& tp() { return *program_->system().transport; }
-  shell::Shell& sh() { return *program_->system().shell; }
-  waveform::Waveform& wv() { return *program_->system().waveform; }
-  platform::SimClock& clock() { return *clock_; }
-  platform::ScriptedYield& driver() { return *driver_; }
-  void at(int64_t ms, std::function<void()> fn) { driver().post(ms, std::move(fn)); }
-  // Lets ms of simulated time pass (the window timer keeps posting, so this is not runUntil).
-  void runFor(int64_t ms) {
-    const int64_t until = clock().now() + ms;
-    while (clock().now() < until) driver().yield(until);
   }
 
   // A take running as a record button leaves it, without the engine: the device records, the
@@ -208,11 +154,7 @@ class StopTest : public ::testing::Test {
     return int64_t(n - lead);
   }
 
-  fs::path root_, oldCwd_;
-  std::unique_ptr<platform::SimClock> clock_;
-  std::unique_ptr<platform::ScriptedYield> driver_;
-  OkResponder responder_;
-  std::unique_ptr<app::Application> program_;
+  fs::path root_;  // the drive root's host path, as a path
 };
 
 TEST_F(StopTest, SoloPlaybacksOfTheTrackMenu) {
@@ -472,7 +414,7 @@ TEST_F(StopTest, ExitDuringARecordingSavesTheTakeFirst) {
   runFor(2000);
   EXPECT_FALSE(form().QUIT->enabled());
   sh().QUIT_Click();  // from code: the button itself is disabled
-  EXPECT_TRUE(program_->finished());
+  EXPECT_TRUE(program->finished());
   const Bytes b = readAll(track(1));
   EXPECT_GT(checkMonoTake(b, 0), kRate);
   EXPECT_FALSE(tp().recbusy());
