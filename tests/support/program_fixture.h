@@ -154,6 +154,17 @@ class ProgramTest : public ::testing::Test {
     return std::filesystem::path(root) / "Vemracd" / "Mysong";
   }
 
+  // The program, started as the user starts it (tracks written before are marked recorded).
+  void startProgram() {
+    program = std::make_unique<app::Application>();
+    program->start();
+    platform::ui::clearShownBoxes();
+  }
+  // The host path of track n's file.
+  std::filesystem::path track(int n) const {
+    return song() / ((n < 10 ? "T0" : "T") + std::to_string(n) + ".wav");
+  }
+
   shell::MainForm& form() { return program->mainForm(); }
   transport::Transport& tp() { return *program->system().transport; }
   shell::Shell& sh() { return *program->system().shell; }

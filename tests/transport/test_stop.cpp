@@ -99,16 +99,6 @@ class StopTest : public test_support::ProgramTest {
     devices(1, 1);
   }
 
-  // The program, started as the user starts it (tracks written before are marked recorded).
-  void startProgram() {
-    program = std::make_unique<app::Application>();
-    program->start();
-    ui::clearShownBoxes();
-  }
-
-  fs::path track(int n) const {
-    return song() / ((n < 10 ? "T0" : "T") + std::to_string(n) + ".wav");
-  }
 
   // A take running as a record button leaves it, without the engine: the device records, the
   // transport shows the recording state, and `take` holds what STOP is to finish.

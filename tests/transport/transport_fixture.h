@@ -74,16 +74,6 @@ class TransportRun : public test_support::ProgramTest {
     writeAll(folder / "Parms", Bytes(300, 0));
   }
 
-  // The program, started as the user starts it (tracks written before are marked recorded).
-  void startProgram() {
-    program = std::make_unique<app::Application>();
-    program->start();
-    ui::clearShownBoxes();
-  }
-
-  fs::path track(int n) const {
-    return song() / ((n < 10 ? "T0" : "T") + std::to_string(n) + ".wav");
-  }
   // Tnn.wav with `samples` stamped samples.
   void writeTrack(int n, int64_t samples) {
     std::vector<int16_t> s(static_cast<size_t>(samples));
