@@ -20,6 +20,7 @@ constexpr double kGap = 45;            // between neighbours in a line
 constexpr double kMargin = 60;         // left margin of the window
 
 constexpr double kTopStripTop = 180;
+constexpr double kMessageTop = 60, kMessageHeight = 480;  // two lines, above the HELP line
 constexpr double kTransportTop = 600;  // the line of HELP
 constexpr double kTimeLineTop = 870, kTimeLineHeight = 180;
 constexpr double kPvTop = 1065, kPvHeight = 165;  // down to the progress bar's top
@@ -107,6 +108,9 @@ void MainForm::buildTopStrip() {
   Umsg = &displayLine(*this, "Umsg", 1320, t, 7200,
                       "Messages to user, and waveform sample numbers.");
   Umsg->setCaption("WELCOME - IF A FIRST TIME USER PLEASE CLICK ON HELP BEFORE RECORDING.");
+  // The longest messages (the STOP line runs to 111 characters) wrap onto a second line.
+  Umsg->move(1320, kMessageTop, 7200, kMessageHeight);
+  Umsg->setWordWrap(true);
   netdoc = &button(*this, "netdoc", "Tips html", 8565, t, 840,
                    "Click; Displays tips in your internet browser.");
   monolbl = &button(*this, "monolbl", "MONO", 9450, t, 660,
