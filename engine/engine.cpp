@@ -17,7 +17,7 @@ Engine::Engine(app::System& sys) : sys_(sys) {
   a.registerVar("trkbufs", [this] {  // the tracks that have a buffer, as "01 03 ..."
     std::string s;
     for (int n = 1; n <= kTracks; ++n)
-      if (trkbuf[n - 1]) s += (s.empty() ? "" : " ") + std::string(n < 10 ? "0" : "") + platform::str(n);
+      if (trkbuf[n - 1]) s += (s.empty() ? "" : " ") + platform::twoDigits(n);
     return s;
   });
 }

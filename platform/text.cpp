@@ -181,4 +181,6 @@ bool iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string twoDigits(int n) { return (n >= 0 && n < 10 ? "0" : "") + std::to_string(n); }
+
 }  // namespace platform

@@ -26,6 +26,8 @@ std::string rtrim(std::string_view text);
 std::string trim(std::string_view text);
 // Decimal text of a whole number: no blanks, no decimal point, a leading minus for negatives.
 std::string str(int64_t v);
+// A track or row number as the names carry it: two digits ("01" .. "28").
+std::string twoDigits(int n);
 // Windows-1252 bytes <-> UTF-8 text. Characters that code page lacks become '?'.
 std::string toCp1252(std::string_view utf8);
 std::string fromCp1252(std::string_view bytes);

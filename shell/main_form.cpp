@@ -4,6 +4,8 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace shell {
 
 namespace ui = platform::ui;
@@ -33,7 +35,7 @@ constexpr double kSecondTwips = MainForm::kPanelWidth / 3;  // one second of the
 
 enum Align { kLeft = 0, kRight = 1, kCentre = 2 };
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using platform::twoDigits;
 
 // A label used as a button: bordered, caption centred.
 ui::Label& button(ui::Form& f, const std::string& name, std::string_view caption, double left,

@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kRecordT01First =
     " Please record T01 first. Then you can record T02 to 28 in any order.";
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using platform::twoDigits;
 
 enum class Elem { Knob, Pan, Vol, Mix };
 struct Slot {

@@ -59,7 +59,7 @@ void moduleMissing(Missing what) {
   ui::msgBox(moduleMissingText(what), ui::kOkOnly, kModuleTitle);
 }
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using platform::twoDigits;
 
 // The one-name listing of `path` gives back exactly `name`, letter case included.
 bool listsAs(std::string_view path, std::string_view name) {

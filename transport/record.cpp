@@ -29,7 +29,7 @@ namespace {
 constexpr int kRows = shell::MainForm::kRows;
 constexpr int kTracks = shell::Shell::kTracks;
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using platform::twoDigits;
 
 }  // namespace
 

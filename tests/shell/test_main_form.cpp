@@ -23,7 +23,7 @@ namespace {
 namespace ui = platform::ui;
 using shell::MainForm;
 
-std::string nn(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+using test_support::nn;
 
 // Geometry in twips whatever the control's unit.
 struct Rect {

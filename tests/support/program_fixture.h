@@ -33,7 +33,7 @@
 namespace test_support {
 
 // Two digits: 1 -> "01".
-inline std::string nn(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+inline std::string nn(int n) { return platform::twoDigits(n); }
 
 // Answers every box, input box and menu the program shows and keeps each one in `shown`.
 // Boxes take the answers in `queue` first; with none left, the first button: `yesNo` (Yes
