@@ -456,11 +456,15 @@ int ControlWidget::messageBox(const BoxRecord& b) {
   box.setStandardButtons(group == kOkCancel ? QMessageBox::Ok | QMessageBox::Cancel
                          : group == kYesNo  ? QMessageBox::Yes | QMessageBox::No
                                             : QMessageBox::Ok);
-  switch (box.exec()) {
-    case QMessageBox::Cancel: return kCancel;
+  // The button pressed, by mouse or key. Escape and the close button press the box's escape
+  // button: Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box.
+  box.exec();
+  switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Ok: return kOk;
     case QMessageBox::Yes: return kYes;
     case QMessageBox::No: return kNo;
-    default: return group == kOkCancel ? kCancel : kOk;  // OK, or the box closed by Escape
+    case QMessageBox::Cancel: return kCancel;
+    default: return group == kOkCancel ? kCancel : group == kYesNo ? kNo : kOk;
   }
 }
 
