@@ -453,11 +453,15 @@ int ControlWidget::messageBox(const BoxRecord& b) {
     case 48: box.setIcon(QMessageBox::Warning); break;
     case 64: box.setIcon(QMessageBox::Information); break;
   }
-  box.setStandardButtons(group == kOkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                         : group == kYesNo  ? QMessageBox::Yes | QMessageBox::No
-                                            : QMessageBox::Ok);
-  // The button pressed, by mouse or key. Escape and the close button press the box's escape
-  // button: Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box.
+  const auto first = group == kYesNo ? QMessageBox::Yes : QMessageBox::Ok;
+  const auto last = group == kOkCancel ? QMessageBox::Cancel
+                    : group == kYesNo  ? QMessageBox::No
+                                       : QMessageBox::Ok;
+  box.setStandardButtons(first | last);
+  // The button pressed, by mouse or key. Return presses the first button (OK or Yes); Escape and
+  // the close button press the last: Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box.
+  box.setDefaultButton(first);
+  box.setEscapeButton(last);
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return kOk;
