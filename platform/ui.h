@@ -236,6 +236,8 @@ class Form {
   // ---- the window ----
   const std::string& title() const { return title_; }
   void setTitle(std::string_view title);
+  // Left and Top place the window's outer frame (its title bar included) on the screen; Width
+  // and Height are the client area's.
   double left() const { return left_; }
   double top() const { return top_; }
   double width() const { return width_; }    // client area, twips
@@ -341,6 +343,22 @@ Responder* responder();
 // Size of the primary screen in pixels (tests may override it).
 std::pair<int, int> screenSizePixels();
 void setScreenSizeOverride(std::optional<std::pair<int, int>> size);
+
+// ---- Window placement ------------------------------------------------------------------------
+struct PixelRect {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const PixelRect&) const = default;
+};
+// What the window system draws around a window's client area (title bar, borders).
+struct FrameMargins {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const FrameMargins&) const = default;
+};
+// Where a window's client area goes. `wanted` is a form's placement in pixels: the frame's
+// top-left corner, and the client area's size. The frame keeps that corner where it lies wholly
+// inside `available` (the screen less its panels); otherwise it moves in just enough to fit, and
+// where it cannot fit, its top-left corner stays on the screen so the title bar can be reached.
+PixelRect placeClient(PixelRect wanted, FrameMargins frame, PixelRect available);
 
 // Whether an event handler is running (a dispatch is on the stack).
 int handlerDepth();

@@ -208,6 +208,14 @@ class ShapeView : public ControlView<QWidget> {
   }
 };
 
+// The frame the window system draws around a top-level widget: none until it is shown.
+FrameMargins frameOf(const QWidget* w) {
+  const QWindow* handle = w->windowHandle();
+  if (!handle) return {};
+  const QMargins m = handle->frameMargins();
+  return {m.left(), m.top(), m.right(), m.bottom()};
+}
+
 class FormView : public QWidget {
  public:
   explicit FormView(Form* f) : form(f) {}
@@ -217,6 +225,18 @@ class FormView : public QWidget {
   void paintEvent(QPaintEvent*) override {
     InQtEvent guard;
     ControlWidget::paintForm(this);
+  }
+  // The window system frames the window only once it is shown: the frame seen at the first
+  // move, show or activation after that places the window again, title bar on the screen.
+  bool event(QEvent* e) override {
+    const auto t = e->type();
+    if (form && (t == QEvent::Move || t == QEvent::Show || t == QEvent::WindowActivate) &&
+        ControlWidget::frameChanged(*form)) {
+      QTimer::singleShot(0, this, [this] {
+        if (form) ControlWidget::placeForm(*form);
+      });
+    }
+    return QWidget::event(e);
   }
   // The close box asks the form (its unload handler may cancel); the form hides itself.
   void closeEvent(QCloseEvent* e) override {
@@ -363,11 +383,7 @@ void ControlWidget::syncForm(Form& f, int parts) {
   }
   QWidget* w = f.window_->widget;
   if (parts & kTitle) w->setWindowTitle(qs(f.title_));
-  if (parts & kGeometry) {
-    w->setGeometry(toPixels(f.left_, Unit::Twips), toPixels(f.top_, Unit::Twips),
-                   std::max(1, toPixelSize(f.width_, Unit::Twips)),
-                   std::max(1, toPixelSize(f.height_, Unit::Twips)));
-  }
+  if (parts & kGeometry) placeForm(f);
   if (parts & kPointer)
     w->setCursor(f.pointer_ == Pointer::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor);
   if ((parts & kRepaint) && !f.window_->painting) w->update();
@@ -383,6 +399,28 @@ void ControlWidget::syncForm(Form& f, int parts) {
       if (QWindow* handle = w->windowHandle()) handle->installEventFilter(f.window_->keys);
     }
   }
+}
+
+bool ControlWidget::frameChanged(const Form& f) {
+  return f.window_ && frameOf(f.window_->widget) != f.window_->placedWith;
+}
+
+void ControlWidget::placeForm(Form& f) {
+  if (!f.window_) return;
+  QWidget* w = f.window_->widget;
+  const FrameMargins frame = frameOf(w);
+  f.window_->placedWith = frame;
+  const PixelRect wanted{toPixels(f.left_, Unit::Twips), toPixels(f.top_, Unit::Twips),
+                         std::max(1, toPixelSize(f.width_, Unit::Twips)),
+                         std::max(1, toPixelSize(f.height_, Unit::Twips))};
+  PixelRect available{INT_MIN / 4, INT_MIN / 4, INT_MAX / 2, INT_MAX / 2};  // no screen: anywhere
+  if (const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen()) {
+    const QRect a = s->availableGeometry();
+    available = {a.x(), a.y(), a.width(), a.height()};
+  }
+  const PixelRect client = placeClient(wanted, frame, available);
+  const QRect r(client.left, client.top, client.width, client.height);
+  if (w->geometry() != r) w->setGeometry(r);
 }
 
 // The background, then the form's Paint handler (its drawing is shown at once), then the lines.
