@@ -124,6 +124,7 @@ void Control::setCaption(std::string_view text) {
     member = v;                         \
     sync();                             \
   }
+VEMRA_SETTER(setFont, font_, const Font&)
 VEMRA_SETTER(setForeColor, fore_, int32_t)
 VEMRA_SETTER(setBackColor, back_, int32_t)
 VEMRA_SETTER(setFillColor, fill_, int32_t)

@@ -47,6 +47,15 @@ constexpr int32_t kBlack = 0, kRed = 255, kYellow = 65535, kBlue = 0xFF0000, kWh
                   kPaleGrey = 0xE0E0E0;
 }
 
+// A caption's font: a family and a size in points. An empty family or a size of 0 keeps the
+// application's.
+struct Font {
+  std::string family;
+  double pointSize = 0;
+  bool bold = false;
+  bool operator==(const Font&) const = default;
+};
+
 class Form;
 struct ControlWidget;  // the widget side, private to the implementation
 
@@ -66,6 +75,9 @@ class Control {
   void setCaption(std::string_view text);
   const std::string& text() const { return caption_; }
   void setText(std::string_view text) { setCaption(text); }
+
+  const Font& font() const { return font_; }
+  void setFont(const Font& font);
 
   int32_t foreColor() const { return fore_; }
   void setForeColor(int32_t bgr);
@@ -128,6 +140,7 @@ class Control {
   Kind kind_;
   Unit unit_;
   std::string caption_, tag_, tip_;
+  Font font_;
   int32_t fore_ = colour::kBlack, back_ = colour::kLightGrey, fill_ = colour::kBlack;
   bool transparent_ = false, enabled_ = true, visible_ = true;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;

@@ -256,6 +256,19 @@ void setColours(QWidget* w, QPalette::ColorRole foreRole, int32_t fore,
   w->setPalette(pal);
 }
 
+// A control's own font over the application's; a control without one follows the application.
+void applyFont(QWidget* w, const Font& font) {
+  if (font == Font{}) {
+    if (w->testAttribute(Qt::WA_SetFont)) w->setFont(QFont());
+    return;
+  }
+  QFont f = QApplication::font();
+  if (!font.family.empty()) f.setFamilies({qs(font.family)});
+  if (font.pointSize > 0) f.setPointSizeF(font.pointSize);
+  f.setBold(font.bold);
+  if (w->font() != f || !w->testAttribute(Qt::WA_SetFont)) w->setFont(f);
+}
+
 template <class View>
 View* newView(Control& c, QWidget* parent, ControlWidget& cw) {
   auto* v = new View(parent);
@@ -341,6 +354,7 @@ void ControlWidget::sync(Control& c) {
   if (w->geometry() != r) w->setGeometry(r);
   if (const QString tip = qs(c.tip_); w->toolTip() != tip) w->setToolTip(tip);
   if (w->isHidden() == c.visible_) w->setVisible(c.visible_);
+  if (c.kind_ != Kind::Shape) applyFont(w, c.font_);
   switch (c.kind_) {
     case Kind::Label: {
       auto* l = static_cast<LabelView*>(w);

@@ -1,8 +1,9 @@
-// Where a window goes: its frame's top-left corner at the form's Left and Top, its title bar on
-// the screen whatever the frame and the screen.
+// Where a window goes (its frame's top-left corner at the form's Left and Top, its title bar on
+// the screen whatever the frame and the screen), and the fonts its captions show in.
 #include <gtest/gtest.h>
 
 #include <QtGui/QScreen>
+#include <QtGui/QFontInfo>
 #include <QtGui/QWindow>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QWidget>
@@ -61,6 +62,27 @@ TEST(WindowPlacement, FormWindowsArePlacedByTheRule) {
   EXPECT_TRUE(avail.contains(w->frameGeometry())) << w->frameGeometry().x() << ","
                                                   << w->frameGeometry().y();
   EXPECT_EQ(f.left(), (avail.right() + 100) * kTwipsPerPixel);  // the form keeps what was asked
+}
+
+TEST(ControlFonts, OwnFontOverTheApplicationsAndBackAgain) {
+  platform::ensureApplication();
+  Form f("FormFonts");
+  Label& l = f.addLabel("pfrom", "P all", 60, 870, 495, 180);
+  TextBox& t = f.addTextBox("siv", "1234", 60, 1200, 750, 285);
+  QWidget* lw = ControlWidget::of(l);
+  ASSERT_NE(lw, nullptr);
+  EXPECT_EQ(lw->font(), QApplication::font());  // none of its own: the application's
+
+  l.setFont({"DejaVu Serif", 7, true});
+  t.setFont({"", 6.5});
+  EXPECT_EQ(QFontInfo(lw->font()).family(), "DejaVu Serif");
+  EXPECT_DOUBLE_EQ(lw->font().pointSizeF(), 7);
+  EXPECT_TRUE(lw->font().bold());
+  EXPECT_EQ(ControlWidget::of(t)->font().family(), QApplication::font().family());
+  EXPECT_DOUBLE_EQ(ControlWidget::of(t)->font().pointSizeF(), 6.5);
+
+  l.setFont({});
+  EXPECT_EQ(lw->font(), QApplication::font());
 }
 
 }  // namespace
