@@ -124,6 +124,7 @@ void Control::setCaption(std::string_view text) {
     member = v;                         \
     sync();                             \
   }
+VEMRA_SETTER(setFont, font_, const Font&)
 VEMRA_SETTER(setForeColor, fore_, int32_t)
 VEMRA_SETTER(setBackColor, back_, int32_t)
 VEMRA_SETTER(setFillColor, fill_, int32_t)
@@ -446,6 +447,19 @@ std::pair<int, int> screenSizePixels() {
 }
 
 void setScreenSizeOverride(std::optional<std::pair<int, int>> size) { gScreen = size; }
+
+PixelRect placeClient(PixelRect wanted, FrameMargins frame, PixelRect available) {
+  const int frameWidth = frame.left + wanted.width + frame.right;
+  const int frameHeight = frame.top + wanted.height + frame.bottom;
+  // Right and bottom edges first, so that the left and top edges win where the frame is larger
+  // than the available area.
+  auto fit = [](int at, int size, int start, int length) {
+    return std::max(std::min(at, start + length - size), start);
+  };
+  const int x = fit(wanted.left, frameWidth, available.left, available.width);
+  const int y = fit(wanted.top, frameHeight, available.top, available.height);
+  return {x + frame.left, y + frame.top, wanted.width, wanted.height};
+}
 
 int handlerDepth() { return gDepth; }
 

@@ -47,6 +47,15 @@ constexpr int32_t kBlack = 0, kRed = 255, kYellow = 65535, kBlue = 0xFF0000, kWh
                   kPaleGrey = 0xE0E0E0;
 }
 
+// A caption's font: a family and a size in points. An empty family or a size of 0 keeps the
+// application's.
+struct Font {
+  std::string family;
+  double pointSize = 0;
+  bool bold = false;
+  bool operator==(const Font&) const = default;
+};
+
 class Form;
 struct ControlWidget;  // the widget side, private to the implementation
 
@@ -66,6 +75,9 @@ class Control {
   void setCaption(std::string_view text);
   const std::string& text() const { return caption_; }
   void setText(std::string_view text) { setCaption(text); }
+
+  const Font& font() const { return font_; }
+  void setFont(const Font& font);
 
   int32_t foreColor() const { return fore_; }
   void setForeColor(int32_t bgr);
@@ -128,6 +140,7 @@ class Control {
   Kind kind_;
   Unit unit_;
   std::string caption_, tag_, tip_;
+  Font font_;
   int32_t fore_ = colour::kBlack, back_ = colour::kLightGrey, fill_ = colour::kBlack;
   bool transparent_ = false, enabled_ = true, visible_ = true;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -236,6 +249,8 @@ class Form {
   // ---- the window ----
   const std::string& title() const { return title_; }
   void setTitle(std::string_view title);
+  // Left and Top place the window's outer frame (its title bar included) on the screen; Width
+  // and Height are the client area's.
   double left() const { return left_; }
   double top() const { return top_; }
   double width() const { return width_; }    // client area, twips
@@ -341,6 +356,22 @@ Responder* responder();
 // Size of the primary screen in pixels (tests may override it).
 std::pair<int, int> screenSizePixels();
 void setScreenSizeOverride(std::optional<std::pair<int, int>> size);
+
+// ---- Window placement ------------------------------------------------------------------------
+struct PixelRect {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const PixelRect&) const = default;
+};
+// What the window system draws around a window's client area (title bar, borders).
+struct FrameMargins {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const FrameMargins&) const = default;
+};
+// Where a window's client area goes. `wanted` is a form's placement in pixels: the frame's
+// top-left corner, and the client area's size. The frame keeps that corner where it lies wholly
+// inside `available` (the screen less its panels); otherwise it moves in just enough to fit, and
+// where it cannot fit, its top-left corner stays on the screen so the title bar can be reached.
+PixelRect placeClient(PixelRect wanted, FrameMargins frame, PixelRect available);
 
 // Whether an event handler is running (a dispatch is on the stack).
 int handlerDepth();

@@ -208,6 +208,14 @@ class ShapeView : public ControlView<QWidget> {
   }
 };
 
+// The frame the window system draws around a top-level widget: none until it is shown.
+FrameMargins frameOf(const QWidget* w) {
+  const QWindow* handle = w->windowHandle();
+  if (!handle) return {};
+  const QMargins m = handle->frameMargins();
+  return {m.left(), m.top(), m.right(), m.bottom()};
+}
+
 class FormView : public QWidget {
  public:
   explicit FormView(Form* f) : form(f) {}
@@ -217,6 +225,18 @@ class FormView : public QWidget {
   void paintEvent(QPaintEvent*) override {
     InQtEvent guard;
     ControlWidget::paintForm(this);
+  }
+  // The window system frames the window only once it is shown: the frame seen at the first
+  // move, show or activation after that places the window again, title bar on the screen.
+  bool event(QEvent* e) override {
+    const auto t = e->type();
+    if (form && (t == QEvent::Move || t == QEvent::Show || t == QEvent::WindowActivate) &&
+        ControlWidget::frameChanged(*form)) {
+      QTimer::singleShot(0, this, [this] {
+        if (form) ControlWidget::placeForm(*form);
+      });
+    }
+    return QWidget::event(e);
   }
   // The close box asks the form (its unload handler may cancel); the form hides itself.
   void closeEvent(QCloseEvent* e) override {
@@ -234,6 +254,19 @@ void setColours(QWidget* w, QPalette::ColorRole foreRole, int32_t fore,
   pal.setColor(foreRole, f);
   pal.setColor(backRole, b);
   w->setPalette(pal);
+}
+
+// A control's own font over the application's; a control without one follows the application.
+void applyFont(QWidget* w, const Font& font) {
+  if (font == Font{}) {
+    if (w->testAttribute(Qt::WA_SetFont)) w->setFont(QFont());
+    return;
+  }
+  QFont f = QApplication::font();
+  if (!font.family.empty()) f.setFamilies({qs(font.family)});
+  if (font.pointSize > 0) f.setPointSizeF(font.pointSize);
+  f.setBold(font.bold);
+  if (w->font() != f || !w->testAttribute(Qt::WA_SetFont)) w->setFont(f);
 }
 
 template <class View>
@@ -321,6 +354,7 @@ void ControlWidget::sync(Control& c) {
   if (w->geometry() != r) w->setGeometry(r);
   if (const QString tip = qs(c.tip_); w->toolTip() != tip) w->setToolTip(tip);
   if (w->isHidden() == c.visible_) w->setVisible(c.visible_);
+  if (c.kind_ != Kind::Shape) applyFont(w, c.font_);
   switch (c.kind_) {
     case Kind::Label: {
       auto* l = static_cast<LabelView*>(w);
@@ -363,11 +397,7 @@ void ControlWidget::syncForm(Form& f, int parts) {
   }
   QWidget* w = f.window_->widget;
   if (parts & kTitle) w->setWindowTitle(qs(f.title_));
-  if (parts & kGeometry) {
-    w->setGeometry(toPixels(f.left_, Unit::Twips), toPixels(f.top_, Unit::Twips),
-                   std::max(1, toPixelSize(f.width_, Unit::Twips)),
-                   std::max(1, toPixelSize(f.height_, Unit::Twips)));
-  }
+  if (parts & kGeometry) placeForm(f);
   if (parts & kPointer)
     w->setCursor(f.pointer_ == Pointer::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor);
   if ((parts & kRepaint) && !f.window_->painting) w->update();
@@ -383,6 +413,28 @@ void ControlWidget::syncForm(Form& f, int parts) {
       if (QWindow* handle = w->windowHandle()) handle->installEventFilter(f.window_->keys);
     }
   }
+}
+
+bool ControlWidget::frameChanged(const Form& f) {
+  return f.window_ && frameOf(f.window_->widget) != f.window_->placedWith;
+}
+
+void ControlWidget::placeForm(Form& f) {
+  if (!f.window_) return;
+  QWidget* w = f.window_->widget;
+  const FrameMargins frame = frameOf(w);
+  f.window_->placedWith = frame;
+  const PixelRect wanted{toPixels(f.left_, Unit::Twips), toPixels(f.top_, Unit::Twips),
+                         std::max(1, toPixelSize(f.width_, Unit::Twips)),
+                         std::max(1, toPixelSize(f.height_, Unit::Twips))};
+  PixelRect available{INT_MIN / 4, INT_MIN / 4, INT_MAX / 2, INT_MAX / 2};  // no screen: anywhere
+  if (const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen()) {
+    const QRect a = s->availableGeometry();
+    available = {a.x(), a.y(), a.width(), a.height()};
+  }
+  const PixelRect client = placeClient(wanted, frame, available);
+  const QRect r(client.left, client.top, client.width, client.height);
+  if (w->geometry() != r) w->setGeometry(r);
 }
 
 // The background, then the form's Paint handler (its drawing is shown at once), then the lines.
@@ -453,11 +505,15 @@ int ControlWidget::messageBox(const BoxRecord& b) {
     case 48: box.setIcon(QMessageBox::Warning); break;
     case 64: box.setIcon(QMessageBox::Information); break;
   }
-  box.setStandardButtons(group == kOkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                         : group == kYesNo  ? QMessageBox::Yes | QMessageBox::No
-                                            : QMessageBox::Ok);
-  // The button pressed, by mouse or key. Escape and the close button press the box's escape
-  // button: Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box.
+  const auto first = group == kYesNo ? QMessageBox::Yes : QMessageBox::Ok;
+  const auto last = group == kOkCancel ? QMessageBox::Cancel
+                    : group == kYesNo  ? QMessageBox::No
+                                       : QMessageBox::Ok;
+  box.setStandardButtons(first | last);
+  // The button pressed, by mouse or key. Return presses the first button (OK or Yes); Escape and
+  // the close button press the last: Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box.
+  box.setDefaultButton(first);
+  box.setEscapeButton(last);
   box.exec();
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return kOk;

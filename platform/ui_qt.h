@@ -25,6 +25,7 @@ struct Form::Window {
   QWidget* widget = nullptr;
   KeyFilter* keys = nullptr;
   bool painting = false;  // inside the paint event: drawing calls need no new repaint
+  FrameMargins placedWith;  // the frame the window was last placed for
 };
 
 // A control's widget (labels, text boxes, shapes) or, for a timer in real time, its QTimer.
@@ -41,6 +42,10 @@ struct ControlWidget {
   static void sync(Control& c);
   // Makes the form's window when possible and shows the given parts of it.
   static void syncForm(Form& f, int parts);
+  // Places the form's window for the frame the window system gives it now (none before it is
+  // first shown); a window whose frame turns out different is placed again.
+  static void placeForm(Form& f);
+  static bool frameChanged(const Form& f);
   static void startRealTimer(Timer& t);  // (re)starts or stops the QTimer of a timer
   static void paintForm(QWidget* window);
   static void repaintNow(Form& f);

@@ -33,6 +33,12 @@ constexpr double kTipsTop = 7470;
 
 constexpr double kSecondTwips = MainForm::kPanelWidth / 3;  // one second of the 3-second view
 
+// The window's font does not fit the short controls above the panels. Their captions take a face
+// whose line (ascent and descent) is 10 pixels at 7 points and 9 at 6: whole inside the 12-pixel
+// time line less its border, and inside the 11-pixel PV buttons.
+const ui::Font kTimeLineFont{"DejaVu Sans", 7};
+const ui::Font kPvFont{"DejaVu Sans", 6};
+
 enum Align { kLeft = 0, kRight = 1, kCentre = 2 };
 
 using platform::twoDigits;
@@ -195,6 +201,9 @@ void MainForm::buildTimeLine() {
   Label3 = &addLabel("Label3", "1", kPanelLeft + kSecondTwips, t, 240, h);
   Label4 = &addLabel("Label4", "2", kPanelLeft + 2 * kSecondTwips, t, 240, h);
   for (Label* l : {wvlbl, Label1, Label16, Label2, Label3, Label4}) l->setBackColor(colour::kPaleGrey);
+  for (Label* l : {pfrom, minminus, minplus, onesec, minus, plus, hidewavs, wvlbl, Label1, Label16,
+                   Label2, Label3, Label4})
+    l->setFont(kTimeLineFont);
 
   // Step entry: one PV button under each second's label.
   Label** pv[] = {&vp1, &vp2, &vp3};
@@ -202,6 +211,7 @@ void MainForm::buildTimeLine() {
     *pv[k] = &button(*this, "vp" + std::to_string(k + 1), "PV", kPanelLeft + k * kSecondTwips, kPvTop,
                      375, "see HELP for usage.", kPvHeight);
     (*pv[k])->setForeColor(colour::kBlack);
+    (*pv[k])->setFont(kPvFont);
   }
 
   // The solo progress bar, just above the panels (pixels).
