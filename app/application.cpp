@@ -21,6 +21,7 @@ struct Application::Impl {
   std::unique_ptr<transport::Transport> transport;
   std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<waveform::Waveform> waveform;
+  std::vector<platform::ui::Form*> companions;  // registered companion windows, in order made
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
 };
@@ -55,7 +56,8 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
 System& Application::system() { return *impl_->sys; }
 
 Application::~Application() {
-  // The subsystems go before the window whose controls they use.
+  // The subsystems go before the window whose controls they use; the companion windows go
+  // with the subsystems that own them.
   impl_->engine.reset();
   impl_->waveform.reset();
   impl_->transport.reset();
@@ -76,7 +78,22 @@ platform::ui::Form* Application::form(const std::string& name) {
   return nullptr;
 }
 
-std::vector<platform::ui::Form*> Application::forms() { return {impl_->main.get()}; }
+std::vector<platform::ui::Form*> Application::forms() {
+  std::vector<platform::ui::Form*> all{impl_->main.get()};
+  all.insert(all.end(), impl_->companions.begin(), impl_->companions.end());
+  return all;
+}
+
+void Application::registerForm(platform::ui::Form& form) {
+  auto& c = impl_->companions;
+  if (std::find(c.begin(), c.end(), &form) == c.end()) c.push_back(&form);
+}
+
+void Application::releaseForm(std::unique_ptr<platform::ui::Form> form) {
+  if (!form) return;
+  std::erase(impl_->companions, form.get());
+  platform::ui::deleteLater(std::move(form));
+}
 
 void Application::registerVar(const std::string& name, std::function<std::string()> read) {
   impl_->vars[name] = std::move(read);

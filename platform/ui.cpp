@@ -141,6 +141,13 @@ void Control::setToolTip(std::string_view tip) {
   sync();
 }
 
+void Control::setFont(std::string_view family, double points) {
+  if (fontName_ == family && fontSize_ == points) return;
+  fontName_ = std::string(family);
+  fontSize_ = points;
+  sync();
+}
+
 void Control::setEnabled(bool on) {
   if (enabled_ == on) return;
   enabled_ = on;
@@ -192,6 +199,12 @@ void Label::setBorder(bool on) {
 void Label::setWordWrap(bool on) {
   if (on == wrap_) return;
   wrap_ = on;
+  sync();
+}
+
+void Label::setScrolling(bool on) {
+  if (on == scrolling_) return;
+  scrolling_ = on;
   sync();
 }
 

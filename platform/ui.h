@@ -82,6 +82,11 @@ class Control {
   const std::string& toolTip() const { return tip_; }
   void setToolTip(std::string_view tip);
 
+  // Font: family and size in points; an empty family keeps the window's default font.
+  const std::string& fontName() const { return fontName_; }
+  double fontSize() const { return fontSize_; }
+  void setFont(std::string_view family, double points);
+
   bool enabled() const { return enabled_; }
   void setEnabled(bool on);
   bool visible() const { return visible_; }
@@ -127,7 +132,8 @@ class Control {
   std::string name_;
   Kind kind_;
   Unit unit_;
-  std::string caption_, tag_, tip_;
+  std::string caption_, tag_, tip_, fontName_;
+  double fontSize_ = 0;
   int32_t fore_ = colour::kBlack, back_ = colour::kLightGrey, fill_ = colour::kBlack;
   bool transparent_ = false, enabled_ = true, visible_ = true;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -144,12 +150,16 @@ class Label : public Control {
   void setBorder(bool on);
   bool wordWrap() const { return wrap_; }
   void setWordWrap(bool on);
+  // A long text: shown read-only and word-wrapped, with a vertical scroll bar in the label's
+  // own rectangle when it does not fit; a carriage return (character 13) starts a new line.
+  bool scrolling() const { return scrolling_; }
+  void setScrolling(bool on);
 
  private:
   friend class Form;
   using Control::Control;
   int align_ = 0;
-  bool border_ = false, wrap_ = false;
+  bool border_ = false, wrap_ = false, scrolling_ = false;
 };
 
 class TextBox : public Control {
