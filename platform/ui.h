@@ -352,6 +352,10 @@ Responder* responder();
 std::pair<int, int> screenSizePixels();
 void setScreenSizeOverride(std::optional<std::pair<int, int>> size);
 
+// Saves a picture of the window as it is drawn now (controls and lines) to a PNG file; false
+// when there are no widgets or the file cannot be written.
+bool saveWindowImage(const Form& form, const std::string& path);
+
 // Whether an event handler is running (a dispatch is on the stack).
 int handlerDepth();
 // Deletes `form` as soon as no handler runs (at once when none does).

@@ -471,6 +471,12 @@ void ControlWidget::startRealTimer(Timer& t) {
     t.widget_->timer->stop();
 }
 
+bool saveWindowImage(const Form& form, const std::string& path) {
+  QWidget* w = ControlWidget::of(form);
+  if (!w) return false;
+  return w->grab().save(qs(path), "PNG");
+}
+
 // ---- Real boxes ------------------------------------------------------------------------------
 
 int ControlWidget::messageBox(const BoxRecord& b) {

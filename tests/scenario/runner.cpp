@@ -352,6 +352,12 @@ std::optional<std::string> Runner::property(ui::Control& c, const std::string& p
   if (prop == "width") return number(c.width());
   if (prop == "height") return number(c.height());
   if (prop == "tooltip") return c.toolTip();
+  if (prop == "font") return c.fontName().empty() && c.fontSize() <= 0 ? "" : c.fontName() + " " + number(c.fontSize());
+  if (auto* label = dynamic_cast<ui::Label*>(&c)) {
+    if (prop == "alignment") return std::to_string(label->alignment());
+    if (prop == "border") return boolText(label->border());
+    if (prop == "transparent") return boolText(label->transparent());
+  }
   return std::nullopt;
 }
 
@@ -468,6 +474,10 @@ void Runner::doAction(const Line& l, bool& handled) {
     f->setScaleMode(ui::ScaleMode::Pixels);
     f->line(std::stod(w[3]), std::stod(w[4]), std::stod(w[5]), std::stod(w[6]), std::stoi(w[2]));
     f->setScaleMode(was);
+  } else if (cmd == "shot" && w.size() == 3) {
+    ui::Form* f = app->form(w[1]);
+    if (!f) { fail(l, "no window " + w[1]); return; }
+    if (!ui::saveWindowImage(*f, fs::absolute(w[2]).string())) fail(l, "could not save " + w[2]);
   } else if (cmd == "skip" && w.size() == 2 && w[1] == "mci") {
     mciExpected_ = platform::mciCommandLog().size();
   } else if (cmd == "skip" && w.size() == 2 && w[1] == "programs") {
