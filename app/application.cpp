@@ -7,6 +7,7 @@
 #include "platform/ui.h"
 #include "app/system.h"
 #include "engine/engine.h"
+#include "help/help.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
@@ -21,6 +22,7 @@ struct Application::Impl {
   std::unique_ptr<transport::Transport> transport;
   std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<waveform::Waveform> waveform;
+  std::unique_ptr<help::Help> help;
   std::vector<platform::ui::Form*> companions;  // registered companion windows, in order made
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
@@ -39,10 +41,12 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   impl_->transport = std::make_unique<transport::Transport>(sys);
   impl_->waveform = std::make_unique<waveform::Waveform>(sys);
   impl_->engine = std::make_unique<engine::Engine>(sys);
+  impl_->help = std::make_unique<help::Help>(sys);
   sys.shell = impl_->shell.get();
   sys.transport = impl_->transport.get();
   sys.waveform = impl_->waveform.get();
   sys.engine = impl_->engine.get();
+  sys.help = impl_->help.get();
 
   // The window's close box ends the program unless a handler kept the window open; the shell's
   // exit handler takes this over when it is wired.
@@ -51,6 +55,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   };
   impl_->shell->wire();
   impl_->transport->wire();
+  impl_->help->wire();
 }
 
 System& Application::system() { return *impl_->sys; }
@@ -58,6 +63,7 @@ System& Application::system() { return *impl_->sys; }
 Application::~Application() {
   // The subsystems go before the window whose controls they use; the companion windows go
   // with the subsystems that own them.
+  impl_->help.reset();
   impl_->engine.reset();
   impl_->waveform.reset();
   impl_->transport.reset();
