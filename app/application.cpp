@@ -7,6 +7,7 @@
 #include "platform/ui.h"
 #include "app/system.h"
 #include "engine/engine.h"
+#include "help/help.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
@@ -21,6 +22,8 @@ struct Application::Impl {
   std::unique_ptr<transport::Transport> transport;
   std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<waveform::Waveform> waveform;
+  std::unique_ptr<help::Help> help;
+  std::vector<platform::ui::Form*> companions;  // registered companion windows, in order made
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
 };
@@ -38,10 +41,12 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   impl_->transport = std::make_unique<transport::Transport>(sys);
   impl_->waveform = std::make_unique<waveform::Waveform>(sys);
   impl_->engine = std::make_unique<engine::Engine>(sys);
+  impl_->help = std::make_unique<help::Help>(sys);
   sys.shell = impl_->shell.get();
   sys.transport = impl_->transport.get();
   sys.waveform = impl_->waveform.get();
   sys.engine = impl_->engine.get();
+  sys.help = impl_->help.get();
 
   // The window's close box ends the program unless a handler kept the window open; the shell's
   // exit handler takes this over when it is wired.
@@ -50,12 +55,15 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   };
   impl_->shell->wire();
   impl_->transport->wire();
+  impl_->help->wire();
 }
 
 System& Application::system() { return *impl_->sys; }
 
 Application::~Application() {
-  // The subsystems go before the window whose controls they use.
+  // The subsystems go before the window whose controls they use; the companion windows go
+  // with the subsystems that own them.
+  impl_->help.reset();
   impl_->engine.reset();
   impl_->waveform.reset();
   impl_->transport.reset();
@@ -76,7 +84,22 @@ platform::ui::Form* Application::form(const std::string& name) {
   return nullptr;
 }
 
-std::vector<platform::ui::Form*> Application::forms() { return {impl_->main.get()}; }
+std::vector<platform::ui::Form*> Application::forms() {
+  std::vector<platform::ui::Form*> all{impl_->main.get()};
+  all.insert(all.end(), impl_->companions.begin(), impl_->companions.end());
+  return all;
+}
+
+void Application::registerForm(platform::ui::Form& form) {
+  auto& c = impl_->companions;
+  if (std::find(c.begin(), c.end(), &form) == c.end()) c.push_back(&form);
+}
+
+void Application::releaseForm(std::unique_ptr<platform::ui::Form> form) {
+  if (!form) return;
+  std::erase(impl_->companions, form.get());
+  platform::ui::deleteLater(std::move(form));
+}
 
 void Application::registerVar(const std::string& name, std::function<std::string()> read) {
   impl_->vars[name] = std::move(read);

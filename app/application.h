@@ -34,6 +34,11 @@ class Application {
   // nullptr while that window does not exist.
   platform::ui::Form* form(const std::string& name);
   std::vector<platform::ui::Form*> forms();
+  // Companion windows: their owner registers each when it makes it, and gives it back through
+  // releaseForm() when it goes, which forgets it and deletes it once no handler runs (so a
+  // window may release itself from inside its own handler).
+  void registerForm(platform::ui::Form& form);
+  void releaseForm(std::unique_ptr<platform::ui::Form> form);
 
   // Named state fields for tests and the scenario runner (playfrom, recbusy, tpmode, ...).
   // Each subsystem registers its own; unknown names give nothing.

@@ -6,6 +6,8 @@ namespace shell { class MainForm; class Shell; }
 namespace transport { class Transport; }
 namespace engine { class Engine; }
 namespace waveform { class Waveform; }
+namespace mixer { class Mixer; }
+namespace help { class Help; }
 
 namespace app {
 
@@ -18,6 +20,10 @@ struct System {
   transport::Transport* transport = nullptr;
   engine::Engine* engine = nullptr;
   waveform::Waveform* waveform = nullptr;
+  // The pan and volume faders with their automation: not built yet, so null for now; the
+  // shell and the engine still keep the fader state in the knobs' Tags.
+  mixer::Mixer* mixer = nullptr;
+  help::Help* help = nullptr;  // the help window and its texts
 };
 
 }  // namespace app

@@ -430,7 +430,15 @@ std::string run(std::string_view cmd) {
 
 }  // namespace
 
+namespace {
+std::vector<std::string>& commandLog() {
+  static auto* log = new std::vector<std::string>;  // kept to the end, as the devices are
+  return *log;
+}
+}  // namespace
+
 bool mciExecute(std::string_view command) {
+  commandLog().emplace_back(command);
   std::string err = run(command);
   State& s = st();
   if (err.empty()) {
@@ -478,5 +486,9 @@ void mciReset() {
   closeEverything();
   st().lastError.clear();
 }
+
+const std::vector<std::string>& mciCommandLog() { return commandLog(); }
+
+void mciClearCommandLog() { commandLog().clear(); }
 
 }  // namespace platform

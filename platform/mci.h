@@ -33,4 +33,9 @@ std::vector<std::string> mciOpenDevices();
 // Closes everything without reporting ("close all").
 void mciReset();
 
+// Every command string sent to mciExecute since the start (or the last clear), in order and
+// exactly as given, failed ones included: tests check the strings the program sends.
+const std::vector<std::string>& mciCommandLog();
+void mciClearCommandLog();
+
 }  // namespace platform

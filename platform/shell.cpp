@@ -294,8 +294,34 @@ bool programExists(std::string_view commandLine) {
   return !resolveCommand(commandLine).program.empty();
 }
 
+namespace {
+std::vector<ProgramStart> gStarts;  // UI thread only
+bool gSimulated = false;
+
+// Logs the start and makes it; a simulated detached start makes nothing and counts as made
+// when the program exists.
+pid_t logAndSpawn(std::string_view commandLine, WindowMode mode, bool attached) {
+  ResolvedCommand cmd = resolveCommand(commandLine);
+  ProgramStart entry{std::string(commandLine), cmd.program, cmd.args, mode, attached, false};
+  pid_t pid = -1;
+  if (gSimulated && !attached) {
+    entry.started = !cmd.program.empty();
+  } else {
+    pid = spawn(cmd, mode);
+    entry.started = pid > 0;
+  }
+  gStarts.push_back(std::move(entry));
+  return pid;
+}
+}  // namespace
+
+const std::vector<ProgramStart>& programStarts() { return gStarts; }
+void clearProgramStarts() { gStarts.clear(); }
+void setDetachedStartsSimulated(bool on) { gSimulated = on; }
+
 bool shellExecute(std::string_view commandLine, WindowMode mode) {
-  pid_t pid = spawn(resolveCommand(commandLine), mode);
+  pid_t pid = logAndSpawn(commandLine, mode, false);
+  if (gSimulated) return !gStarts.back().program.empty();
   if (pid <= 0) return false;
   {
     std::lock_guard lock(gMutex);
@@ -307,7 +333,7 @@ bool shellExecute(std::string_view commandLine, WindowMode mode) {
 
 bool shellExecuteAttached(std::string_view commandLine, WindowMode mode,
                           std::function<void(int exitCode)> onExit) {
-  pid_t pid = spawn(resolveCommand(commandLine), mode);
+  pid_t pid = logAndSpawn(commandLine, mode, true);
   if (pid <= 0) return false;
   {
     std::lock_guard lock(gMutex);

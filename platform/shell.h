@@ -36,6 +36,23 @@ bool shellExecuteAttached(std::string_view commandLine, WindowMode mode,
 void pollChildren();
 int attachedChildren();
 
+// Every start asked of shellExecute and shellExecuteAttached, in order: the command line as
+// given, the host program it resolved to ("" when none was found) and its arguments.
+struct ProgramStart {
+  std::string commandLine;
+  std::string program;
+  std::vector<std::string> args;
+  WindowMode mode = WindowMode::Normal;
+  bool attached = false;
+  bool started = false;  // a process was made (or, simulated, would have been)
+};
+const std::vector<ProgramStart>& programStarts();
+void clearProgramStarts();
+
+// Test hook: detached starts (outside programs) are logged and answered as if made when their
+// program exists, but no process is made. Attached starts (the sibling mixdown) still run.
+void setDetachedStartsSimulated(bool on);
+
 // Test hook: resolve the documented desktop programs to these host programs instead.
 struct DesktopPrograms {
   std::string textEditor, fileManager, soundMixer, urlOpener;

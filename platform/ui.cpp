@@ -196,6 +196,12 @@ void Label::setWordWrap(bool on) {
   sync();
 }
 
+void Label::setScrolling(bool on) {
+  if (on == scrolling_) return;
+  scrolling_ = on;
+  sync();
+}
+
 void Shape::setFilled(bool on) {
   if (on == filled_) return;
   filled_ = on;

@@ -157,12 +157,16 @@ class Label : public Control {
   void setBorder(bool on);
   bool wordWrap() const { return wrap_; }
   void setWordWrap(bool on);
+  // A long text: shown read-only and word-wrapped, with a vertical scroll bar in the label's
+  // own rectangle when it does not fit; a carriage return (character 13) starts a new line.
+  bool scrolling() const { return scrolling_; }
+  void setScrolling(bool on);
 
  private:
   friend class Form;
   using Control::Control;
   int align_ = 0;
-  bool border_ = false, wrap_ = false;
+  bool border_ = false, wrap_ = false, scrolling_ = false;
 };
 
 class TextBox : public Control {
@@ -372,6 +376,9 @@ struct FrameMargins {
 // inside `available` (the screen less its panels); otherwise it moves in just enough to fit, and
 // where it cannot fit, its top-left corner stays on the screen so the title bar can be reached.
 PixelRect placeClient(PixelRect wanted, FrameMargins frame, PixelRect available);
+// Saves a picture of the window as it is drawn now (controls and lines) to a PNG file; false
+// when there are no widgets or the file cannot be written.
+bool saveWindowImage(const Form& form, const std::string& path);
 
 // Whether an event handler is running (a dispatch is on the stack).
 int handlerDepth();

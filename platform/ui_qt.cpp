@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -191,6 +192,7 @@ class ControlView : public Base, public Backref {
 
 using LabelView = ControlView<QLabel>;
 using TextView = ControlView<QLineEdit>;
+using ScrollTextView = ControlView<QPlainTextEdit>;  // a label with a long text
 
 class ShapeView : public ControlView<QWidget> {
  public:
@@ -320,6 +322,11 @@ bool ControlWidget::widgetsAvailable() {
 
 void ControlWidget::sync(Control& c) {
   if (c.kind_ != Kind::Label && c.kind_ != Kind::TextBox && c.kind_ != Kind::Shape) return;
+  const bool scrolling = c.kind_ == Kind::Label && static_cast<const Label&>(c).scrolling();
+  // A label turned into a long-text display (or back) gets the other kind of widget.
+  if (c.widget_ && c.kind_ == Kind::Label &&
+      scrolling != (qobject_cast<QPlainTextEdit*>(c.widget_->widget) != nullptr))
+    c.widget_.reset();
   if (!c.widget_) {
     if (!c.form_.window_) {
       syncForm(c.form_, kAll);  // makes the window and every control's widget
@@ -327,7 +334,17 @@ void ControlWidget::sync(Control& c) {
     }
     c.widget_ = std::make_unique<ControlWidget>();
     QWidget* parent = c.form_.window_->widget;
-    if (c.kind_ == Kind::Label) {
+    if (scrolling) {
+      // Read-only, wrapped at word boundaries, a vertical scroll bar when the text is longer.
+      auto* t = newView<ScrollTextView>(c, parent, *c.widget_);
+      t->setReadOnly(true);
+      t->setTextInteractionFlags(Qt::NoTextInteraction);
+      t->setFocusPolicy(Qt::NoFocus);
+      t->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+      t->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+      t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+      t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    } else if (c.kind_ == Kind::Label) {
       auto* l = newView<LabelView>(c, parent, *c.widget_);
       l->setTextFormat(Qt::PlainText);
       l->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -357,6 +374,19 @@ void ControlWidget::sync(Control& c) {
   if (c.kind_ != Kind::Shape) applyFont(w, c.font_);
   switch (c.kind_) {
     case Kind::Label: {
+      if (scrolling) {
+        auto* t = static_cast<ScrollTextView*>(w);
+        QString text = qs(c.caption_);
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        if (t->toPlainText() != text) t->setPlainText(text);  // shown from its first line
+        if (const int frame = static_cast<const Label&>(c).border() ? QFrame::Box | QFrame::Plain
+                                                                    : QFrame::NoFrame;
+            t->frameStyle() != frame)
+          t->setFrameStyle(frame);
+        setColours(t, QPalette::Text, c.fore_, QPalette::Base, c.back_);
+        break;
+      }
       auto* l = static_cast<LabelView*>(w);
       const auto& label = static_cast<const Label&>(c);
       if (const QString text = qs(c.caption_); l->text() != text) l->setText(text);
@@ -485,6 +515,12 @@ void ControlWidget::startRealTimer(Timer& t) {
     t.widget_->timer->start(t.interval());
   else
     t.widget_->timer->stop();
+}
+
+bool saveWindowImage(const Form& form, const std::string& path) {
+  QWidget* w = ControlWidget::of(form);
+  if (!w) return false;
+  return w->grab().save(qs(path), "PNG");
 }
 
 // ---- Real boxes ------------------------------------------------------------------------------

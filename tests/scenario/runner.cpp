@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -66,6 +68,7 @@ bool tokenize(const std::string& text, std::vector<std::string>& out, std::strin
       while (i < text.size()) {
         char c = text[i++];
         if (c == '\\' && i < text.size() && (text[i] == '"' || text[i] == '\\')) { word += text[i++]; continue; }
+        if (c == '\\' && i < text.size() && text[i] == 'r') { word += '\r'; ++i; continue; }
         if (c == '"') { closed = true; break; }
         word += c;
       }
@@ -88,6 +91,51 @@ std::string number(double v) {
 }
 
 std::string q(const std::string& s) { return "\"" + s + "\""; }
+
+// `*` in a pattern stands for any run of characters; everything else matches itself.
+bool globMatch(std::string_view pattern, std::string_view text) {
+  size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') { star = p++; mark = t; continue; }
+    if (p < pattern.size() && pattern[p] == text[t]) { ++p; ++t; continue; }
+    if (star == std::string_view::npos) return false;
+    p = star + 1;
+    t = ++mark;
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// A number of the script, or nothing when the word is not one.
+std::optional<double> numberOf(const std::string& w) {
+  char* end = nullptr;
+  const double v = std::strtod(w.c_str(), &end);
+  if (w.empty() || *end) return std::nullopt;
+  return v;
+}
+
+// Control characters (the CR of a long text) shown as \r, \n, \t in the transcript.
+std::string visible(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else out += c;
+  }
+  return out;
+}
+
+std::string strokeLine(const ui::DrawnLine& l) {
+  return std::to_string(l.colour) + " " + number(l.x1) + " " + number(l.y1) + " " + number(l.x2) + " " + number(l.y2);
+}
+
+std::string programLine(const platform::ProgramStart& p) {
+  std::string s = q(p.commandLine) + " -> " + (p.program.empty() ? std::string("(no program)") : p.program);
+  for (const auto& a : p.args) s += " " + q(a);
+  if (!p.started) s += " (not started)";
+  return s;
+}
 
 class Runner;
 
@@ -192,6 +240,9 @@ class Runner : public platform::YieldDriver {
   void doAction(const Line& l, bool& handled);
   void doExpect(const Line& l);
   void dump();
+  void dumpStrokes(const Line& l, const std::string& window);
+  bool doLogExpect(const Line& l);
+  bool doWindowExpect(const Line& l);
   ui::Control* control(const std::string& name);
   std::optional<std::string> property(ui::Control& c, const std::string& prop);
   fs::path host(const std::string& path) const { return root_ / path; }
@@ -209,6 +260,9 @@ class Runner : public platform::YieldDriver {
   uint64_t seq_ = 0;
   ScriptResponder responder_;
   platform::OfflineConfig audio_;
+  size_t mciExpected_ = 0;       // command strings already matched by "expect mci"
+  size_t programsExpected_ = 0;  // program starts already matched by "expect program"
+  platform::DesktopPrograms desktop_{"/bin/true", "/bin/true", "/bin/true", "/bin/true"};
 };
 
 std::string boxLine(const ui::BoxRecord& b) {
@@ -298,6 +352,13 @@ std::optional<std::string> Runner::property(ui::Control& c, const std::string& p
   if (prop == "width") return number(c.width());
   if (prop == "height") return number(c.height());
   if (prop == "tooltip") return c.toolTip();
+  if (prop == "font")
+    return c.font() == ui::Font{} ? "" : c.font().family + " " + number(c.font().pointSize);
+  if (auto* label = dynamic_cast<ui::Label*>(&c)) {
+    if (prop == "alignment") return std::to_string(label->alignment());
+    if (prop == "border") return boolText(label->border());
+    if (prop == "transparent") return boolText(label->transparent());
+  }
   return std::nullopt;
 }
 
@@ -354,6 +415,12 @@ void Runner::doSetup(const Line& l, bool& handled) {
     audio_.inputDevices = std::stoi(w[1]);
     audio_.outputDevices = std::stoi(w[2]);
     platform::configureOffline(audio_);
+  } else if (cmd == "desktop" && w.size() == 3) {
+    std::string* which = w[1] == "editor" ? &desktop_.textEditor : w[1] == "files" ? &desktop_.fileManager
+                       : w[1] == "mixer"  ? &desktop_.soundMixer : w[1] == "opener" ? &desktop_.urlOpener : nullptr;
+    if (!which) { fail(l, "no desktop program " + w[1]); return; }
+    *which = w[2] == "none" ? "" : w[2];
+    platform::setDesktopPrograms(desktop_);
   } else if (cmd == "screen" && w.size() == 3) {
     ui::setScreenSizeOverride(std::make_pair(std::stoi(w[1]), std::stoi(w[2])));
   } else if (cmd == "fail" && w.size() == 2) {
@@ -397,6 +464,25 @@ void Runner::doAction(const Line& l, bool& handled) {
     app->start();
   } else if (cmd == "close" && w.size() == 1) {
     app->mainForm().requestClose();
+  } else if (cmd == "close" && w.size() == 2) {
+    ui::Form* f = app->form(w[1]);
+    if (!f) { fail(l, "no window " + w[1]); return; }
+    f->requestClose();
+  } else if (cmd == "draw" && w.size() == 7) {
+    ui::Form* f = app->form(w[1]);
+    if (!f) { fail(l, "no window " + w[1]); return; }
+    const ui::ScaleMode was = f->scaleMode();
+    f->setScaleMode(ui::ScaleMode::Pixels);
+    f->line(std::stod(w[3]), std::stod(w[4]), std::stod(w[5]), std::stod(w[6]), std::stoi(w[2]));
+    f->setScaleMode(was);
+  } else if (cmd == "shot" && w.size() == 3) {
+    ui::Form* f = app->form(w[1]);
+    if (!f) { fail(l, "no window " + w[1]); return; }
+    if (!ui::saveWindowImage(*f, fs::absolute(w[2]).string())) fail(l, "could not save " + w[2]);
+  } else if (cmd == "skip" && w.size() == 2 && w[1] == "mci") {
+    mciExpected_ = platform::mciCommandLog().size();
+  } else if (cmd == "skip" && w.size() == 2 && w[1] == "programs") {
+    programsExpected_ = platform::programStarts().size();
   } else if (cmd == "key" && w.size() == 2) {
     int code = keyCode(w[1]);
     if (code < 0) { fail(l, "unknown key " + w[1]); return; }
@@ -452,6 +538,7 @@ void Runner::doExpect(const Line& l) {
     if (ok) say("  ok");
     else fail(l, what);
   };
+  if (doLogExpect(l) || doWindowExpect(l)) return;
   if (w.size() == 2 && w[1] == "nobox") {
     const auto& s = responder_.shown;
     check(responder_.expected >= s.size(), s.size() > responder_.expected
@@ -495,25 +582,135 @@ void Runner::doExpect(const Line& l) {
     } else {
       fail(l, "bad expect file");
     }
-  } else if (w.size() == 3) {
+  } else if (w.size() == 3 || (w.size() == 4 && (w[2] == "starts" || w[2] == "ends" || w[2] == "contains"))) {
     const auto dot = w[1].rfind('.');
     if (dot == std::string::npos) { fail(l, "bad expect"); return; }
     ui::Control* c = control(w[1].substr(0, dot));
     if (!c) { fail(l, "no control " + w[1].substr(0, dot)); return; }
     auto v = property(*c, w[1].substr(dot + 1));
     if (!v) { fail(l, "no property " + w[1].substr(dot + 1)); return; }
-    check(*v == w[2], w[1] + " is " + q(*v));
+    const std::string& want = w.back();
+    const bool ok = w.size() == 3       ? *v == want
+                    : w[2] == "starts" ? v->starts_with(want)
+                    : w[2] == "ends"   ? v->ends_with(want)
+                                       : v->find(want) != std::string::npos;
+    check(ok, w[1] + " is " + q(visible(*v)));
   } else {
     fail(l, "bad expect");
   }
 }
 
+// The logs: command strings sent to the MCI devices and programs started.
+bool Runner::doLogExpect(const Line& l) {
+  const auto& w = l.words;
+  auto check = [&](bool ok, const std::string& what) {
+    if (ok) say("  ok");
+    else fail(l, what);
+  };
+  const auto& mci = platform::mciCommandLog();
+  const auto& starts = platform::programStarts();
+  if (w.size() >= 3 && w[1] == "mci") {
+    // The next commands not yet expected are exactly these, in order.
+    std::string why;
+    for (size_t i = 2; i < w.size() && why.empty(); ++i) {
+      if (mciExpected_ >= mci.size()) why = "no further command was sent (wanted " + q(w[i]) + ")";
+      else if (!globMatch(w[i], mci[mciExpected_])) why = "the command sent was " + q(mci[mciExpected_]);
+      else ++mciExpected_;
+    }
+    check(why.empty(), why);
+  } else if (w.size() == 2 && w[1] == "nomci") {
+    const bool none = mciExpected_ >= mci.size();
+    check(none, none ? "" : "a command was sent: " + q(mci[mciExpected_]));
+    mciExpected_ = mci.size();
+  } else if ((w.size() == 3 || w.size() == 4) && w[1] == "program") {
+    if (programsExpected_ >= starts.size()) { fail(l, "no program was started"); return true; }
+    const auto& p = starts[programsExpected_++];
+    bool ok = globMatch(w[2], p.commandLine);
+    if (w.size() == 4) ok = ok && (w[3] == "started" ? p.started : w[3] == "notstarted" ? !p.started : false);
+    check(ok, "the start was " + programLine(p));
+  } else if (w.size() == 2 && w[1] == "noprogram") {
+    const bool none = programsExpected_ >= starts.size();
+    check(none, none ? "" : "a program was started: " + programLine(starts[programsExpected_]));
+    programsExpected_ = starts.size();
+  } else if (w.size() >= 4 && w[1] == "strokes") {
+    ui::Form* f = app->form(w[2]);
+    if (!f) { fail(l, "no window " + w[2]); return true; }
+    // expect strokes WINDOW [colour C] [in X1 Y1 X2 Y2] N
+    std::optional<int32_t> colour;
+    std::optional<std::array<double, 4>> box;
+    size_t i = 3;
+    if (i + 1 < w.size() && w[i] == "colour") { colour = std::stoi(w[i + 1]); i += 2; }
+    if (i + 4 < w.size() && w[i] == "in") {
+      box = std::array<double, 4>{std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3]), std::stod(w[i + 4])};
+      i += 5;
+    }
+    auto want = i + 1 == w.size() ? numberOf(w[i]) : std::nullopt;
+    if (!want) { fail(l, "bad expect strokes"); return true; }
+    auto inside = [&](double x, double y) {
+      return x >= (*box)[0] && x <= (*box)[2] && y >= (*box)[1] && y <= (*box)[3];
+    };
+    long n = 0;
+    for (const auto& s : f->lines())
+      if ((!colour || s.colour == *colour) && (!box || (inside(s.x1, s.y1) && inside(s.x2, s.y2)))) ++n;
+    check(n == static_cast<long>(*want), "there are " + std::to_string(n) + " such strokes");
+  } else if (w.size() == 9 && w[1] == "stroke") {
+    ui::Form* f = app->form(w[2]);
+    if (!f) { fail(l, "no window " + w[2]); return true; }
+    const long i = std::stol(w[3]);
+    const auto& lines = f->lines();
+    if (i < 1 || i > static_cast<long>(lines.size())) { fail(l, "there are " + std::to_string(lines.size()) + " strokes"); return true; }
+    const auto& s = lines[static_cast<size_t>(i - 1)];
+    const double want[4] = {std::stod(w[5]), std::stod(w[6]), std::stod(w[7]), std::stod(w[8])};
+    const double got[4] = {s.x1, s.y1, s.x2, s.y2};
+    bool ok = s.colour == std::stoi(w[4]);
+    for (int k = 0; k < 4; ++k) ok = ok && std::fabs(got[k] - want[k]) < 1e-6;
+    check(ok, "stroke " + w[3] + " is " + strokeLine(s));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Any window by name: shown or not, its title and its pointer.
+bool Runner::doWindowExpect(const Line& l) {
+  const auto& w = l.words;
+  auto check = [&](bool ok, const std::string& what) {
+    if (ok) say("  ok");
+    else fail(l, what);
+  };
+  if (w.size() == 4 && w[1] == "window") {
+    ui::Form* f = app->form(w[2]);
+    const std::string state = !f ? "absent" : f->visible() ? "shown" : "hidden";
+    check(state == w[3], "the window is " + state);
+  } else if (w.size() == 4 && (w[1] == "title" || w[1] == "pointer")) {
+    ui::Form* f = app->form(w[2]);
+    if (!f) { fail(l, "no window " + w[2]); return true; }
+    if (w[1] == "title") {
+      check(f->title() == w[3], "the title is " + q(f->title()));
+    } else {
+      const bool hour = f->pointer() == ui::Pointer::Hourglass;
+      check(w[3] == (hour ? "hourglass" : "arrow"), std::string("the pointer is the ") + (hour ? "hourglass" : "arrow"));
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Runner::dumpStrokes(const Line& l, const std::string& window) {
+  ui::Form* f = app->form(window);
+  if (!f) { fail(l, "no window " + window); return; }
+  say("  window " + window + " strokes=" + std::to_string(f->lines().size()));
+  for (size_t i = 0; i < f->lines().size(); ++i) say("    stroke " + std::to_string(i + 1) + " " + strokeLine(f->lines()[i]));
+}
+
 void Runner::dump() {
   for (ui::Form* f : app->forms()) {
     say("  window " + f->name() + " title=" + q(f->title()) + " visible=" + boolText(f->visible()) +
-        " enabled=" + boolText(f->enabled()));
+        " enabled=" + boolText(f->enabled()) + " pointer=" +
+        (f->pointer() == ui::Pointer::Hourglass ? "hourglass" : "arrow") + " strokes=" + std::to_string(f->lines().size()));
     for (ui::Control* c : f->controls()) {
-      say("    " + c->name() + " caption=" + q(c->caption()) + " fore=" + std::to_string(c->foreColor()) +
+      say("    " + c->name() + " caption=" + q(visible(c->caption())) + " fore=" + std::to_string(c->foreColor()) +
           " back=" + std::to_string(c->backColor()) + " fill=" + std::to_string(c->fillColor()) +
           " tag=" + q(c->tag()) + " enabled=" + boolText(c->enabled()) + " visible=" + boolText(c->visible()) +
           " left=" + number(c->left()) + " top=" + number(c->top()) + " width=" + number(c->width()) +
@@ -522,6 +719,9 @@ void Runner::dump() {
   }
   for (const auto& n : app->varNames()) say("  var " + n + " = " + q(app->var(n).value_or("")));
   for (const auto& b : responder_.shown) say(boxLine(b) + " -> " + b.answer);
+  const auto& mci = platform::mciCommandLog();
+  for (size_t i = 0; i < mci.size(); ++i) say("  mci " + std::to_string(i + 1) + " " + q(mci[i]));
+  for (const auto& p : platform::programStarts()) say("  program " + programLine(p));
   const fs::path song = root_ / "Vemracd" / "Mysong";
   std::error_code ec;
   if (fs::is_directory(song, ec)) {
@@ -546,6 +746,7 @@ void Runner::execute(const Line& l) {
   if (cmd == "answer" && w.size() == 2) { responder_.answers.push_back(w[1]); return; }
   if (cmd == "expect") { doExpect(l); return; }
   if (cmd == "dump" && w.size() == 1) { dump(); return; }
+  if (cmd == "dump" && w.size() == 3 && w[1] == "strokes") { dumpStrokes(l, w[2]); return; }
   doSetup(l, handled);
   if (!handled) doAction(l, handled);
   if (!handled) fail(l, "unknown command");
@@ -555,6 +756,12 @@ int Runner::run() {
   platform::setYieldDriver(this);
   ui::setResponder(&responder_);
   platform::configureOffline(audio_);
+  // Outside programs are logged, never started; the desktop's programs exist unless the script
+  // says otherwise ("desktop editor none").
+  platform::setDetachedStartsSimulated(true);
+  platform::setDesktopPrograms(desktop_);
+  platform::mciClearCommandLog();
+  platform::clearProgramStarts();
   app::Application application;
   app = &application;
   while (next_ < lines_.size() && !platform::ending()) yield(platform::kForever);
