@@ -17,7 +17,10 @@ Engine::Engine(app::System& sys) : sys_(sys) {
   a.registerVar("trkbufs", [this] {  // the tracks that have a buffer, as "01 03 ..."
     std::string s;
     for (int n = 1; n <= kTracks; ++n)
-      if (trkbuf[n - 1]) s += (s.empty() ? "" : " ") + platform::twoDigits(n);
+      if (trkbuf[n - 1]) {
+        if (!s.empty()) s += ' ';
+        s += platform::twoDigits(n);
+      }
     return s;
   });
 }

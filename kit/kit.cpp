@@ -35,7 +35,9 @@ State stateOf(const fs::path& p) {
 }
 
 fs::path tempFor(const fs::path& target) {
-  return target.parent_path() / ("." + target.filename().string() + ".kit-" + std::to_string(getpid()));
+  std::string name = ".";
+  name.append(target.filename().string()).append(".kit-").append(std::to_string(getpid()));
+  return target.parent_path() / name;
 }
 
 // Moves a finished temporary onto `target` (replacing it atomically) or removes it on failure.

@@ -111,7 +111,7 @@ class Streamer {
 
   Result run() {
     const uint64_t dataBytes = uint64_t(frames_) * 4;
-    const auto header = platform::wavHeader(2, uint32_t(std::min<uint64_t>(dataBytes, UINT32_MAX)));
+    const auto header = platform::wavHeader(2, uint32_t(dataBytes));
     if (!writeAt(out_, header.data(), header.size(), 0))
       return {false, reason("cannot write Copymix.wav", errno)};
     const int64_t cores = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 8);
@@ -278,6 +278,13 @@ Result run(const std::string& folder) {
     t.gains = trackGains(request->volume[size_t(k)], request->pan[size_t(k)]);
     ::posix_fadvise(t.fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   }
+
+  // The header's sizes are 32-bit: a master past them would be a file no program reads right.
+  const uint64_t masterBytes = uint64_t(tracks[0].frames) * 4;
+  if (masterBytes > kMaxWavDataBytes)
+    return {false, "T01.wav is too long for a stereo master: its " +
+                       std::to_string(masterBytes) + " bytes of sound pass the " +
+                       std::to_string(kMaxWavDataBytes) + " a WAV file can hold"};
 
   const std::string copy = song + "Copymix.wav", master = song + "Mix.wav";
   Fd out(::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));

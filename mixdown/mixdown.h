@@ -51,6 +51,9 @@ Gains trackGains(int volume, int pan);
 void mixBlock(std::span<const int16_t* const> tracks, std::span<const Gains> gains, size_t frames,
               int16_t* out);
 
+// The most sound a WAV file holds: its RIFF size (the data and 36 bytes of header) is 32-bit.
+constexpr uint64_t kMaxWavDataBytes = UINT32_MAX - 36;
+
 struct Result {
   bool ok = false;
   std::string error;  // one line naming the reason when !ok
@@ -59,7 +62,8 @@ struct Result {
 // The whole mixdown in a program folder (host path): reads `Parms` and `Mysong/T01.wav` ..
 // `T14.wav`, writes `Mysong/Copymix.wav` and renames it over `Mysong/Mix.wav` when complete.
 // The master is as long as T01; a missing or shorter track is silent past its end, a longer
-// one is cut. Inputs are never changed; on failure `Mix.wav` is left as it was.
+// one is cut. A master too long for a WAV file is refused before anything is written. Inputs are
+// never changed; on failure `Mix.wav` is left as it was.
 Result run(const std::string& programFolder);
 
 // The folder of the running executable (host path), never the current directory: the folder

@@ -146,7 +146,8 @@ std::string Recorder::cue() {
   struct stat sb {};
   if (::stat(scratchPath_.c_str(), &sb) == 0 && sb.st_size > kWavHeaderBytes) {
     std::string kept = scratchPath_;
-    kept.insert(kept.size() - (kept.ends_with(".wav") ? 4 : 0), "-" + std::to_string(sb.st_mtime));
+    const std::string stamp = std::to_string(sb.st_mtime);
+    kept.insert(kept.size() - (kept.ends_with(".wav") ? 4 : 0), "-" + stamp);
     ::rename(scratchPath_.c_str(), kept.c_str());
   }
   fd_ = ::open(scratchPath_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -186,7 +186,7 @@ std::string openerArgument(std::string_view arg) {
       path[1] = ':';
       if (path.size() == 2) path += '/';
     } else {
-      path.insert(0, "/");
+      path = "/" + path;
     }
     return "file://" + percentEncodePath(hostPath(path));
   }

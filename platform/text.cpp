@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace platform {
@@ -181,6 +182,10 @@ bool iequals(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string twoDigits(int n) { return (n >= 0 && n < 10 ? "0" : "") + std::to_string(n); }
+std::string twoDigits(int n) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%02d", n);  // a minus sign counts in the width
+  return digits;
+}
 
 }  // namespace platform

@@ -94,7 +94,8 @@ void Shell::t1528_Click() { showPage(true); }
 
 bool Shell::trackFileListed(int t) const {
   const auto listed = platform::dirOne(tkfname[t - 1]);
-  return listed && *listed == "T" + twoDigits(t) + ".wav";
+  const std::string nn = twoDigits(t);
+  return listed && *listed == "T" + nn + ".wav";
 }
 
 void Shell::takeElements(int first, int last, bool rows1528) {
@@ -109,15 +110,22 @@ void Shell::takeElements(int first, int last, bool rows1528) {
 }
 
 void Shell::putElements(int first, int last, bool rows1528) {
+  // A value out of range (a file of another origin) is brought within range in the table as
+  // well as in its control, so that what is saved is what is used.
+  auto within = [](int16_t& v, int lo, int hi) {
+    v = static_cast<int16_t>(std::clamp<int>(v, lo, hi));
+    return v;
+  };
   for (int e = first; e < last; ++e) {
     const Slot s = slotOf(form_, e);
-    const int v = layouttab[e];
+    int16_t& v = layouttab[e];
     switch (s.kind) {
       case Elem::Knob:
-        if (knobInRows(e, rows1528)) s.control->setLeft(std::clamp(v, kKnobMin, kKnobMax));
+        within(v, kKnobMin, kKnobMax);
+        if (knobInRows(e, rows1528)) s.control->setLeft(v);
         break;
-      case Elem::Pan: s.control->setTag(platform::str(std::clamp(v, -10000, 10000))); break;
-      case Elem::Vol: s.control->setTag(platform::str(std::clamp(v, -10000, 0))); break;
+      case Elem::Pan: s.control->setTag(platform::str(within(v, kPanMin, kPanMax))); break;
+      case Elem::Vol: s.control->setTag(platform::str(within(v, kVolMin, kVolMax))); break;
       case Elem::Mix: s.control->setTag(platform::str(v)); break;
     }
   }

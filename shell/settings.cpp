@@ -1,12 +1,14 @@
 // The track-settings file `vsets`: names, knob positions, pans and volumes of all 28 tracks
 // from one run to the next. 532 bytes, no header: the 140 elements of layouttab as signed 16-bit
 // little-endian integers (element e at offset 2e), then the 28 names of 9 bytes each from
-// offset 280. Files written by other copies of the program load byte for byte, and bytes past
-// 532 of a longer file are left alone.
+// offset 280. Files written by other copies of the program load byte for byte (values out of
+// range are brought within range), and bytes past 532 of a longer file are left alone.
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -26,6 +28,33 @@ constexpr const char* kNotSavedTitle = "vsets NOT SAVED";
 
 constexpr int kNamesOffset = 2 * Shell::kLayoutLen;  // 280
 static_assert(kNamesOffset + Shell::kTracks * Shell::kNameLen == Shell::kSetsLen);
+
+// The file's name with a leading dot and ".new" after it, in the same folder: no listing of
+// the program shows it.
+std::string hiddenBeside(std::string_view path) {
+  std::string p = platform::rtrim(path);
+  p.insert(p.find_last_of("\\/") + 1, 1, '.');  // npos + 1: a bare name
+  return p.append(".new");
+}
+
+// Puts `image` at the start of the file at `path` under file number fn, so that the file is
+// either as it was or whole with the new bytes, never empty or cut (a full disk, a write that
+// fails half-way, a crash): the new file is written beside it under a hidden name, synced, and
+// renamed over it. The bytes an earlier, longer file holds past the image are carried over.
+// On failure nothing is left beside it.
+bool writeWhole(int fn, std::string_view path, std::span<const uint8_t> image) {
+  const std::string tmp = hiddenBeside(path);
+  platform::kill(tmp);  // one left by a run that ended half-way
+  if (platform::fileLen(path) >= 0 && !platform::fileCopy(path, tmp)) return false;
+  bool ok = platform::fileOpen(fn, tmp, platform::OpenMode::ReadWrite);
+  if (ok) {
+    ok = platform::putBytes(fn, 1, image) && platform::flush(fn);
+    platform::fileClose(fn);
+  }
+  ok = ok && platform::renameReplace(tmp, path);
+  if (!ok) platform::kill(tmp);
+  return ok;
+}
 
 }  // namespace
 
@@ -54,14 +83,8 @@ void Shell::wmixrec() {
     std::copy(name.begin(), name.end(), image.begin() + kNamesOffset + kNameLen * t);
   }
 
-  // Written in place: an existing file is neither truncated nor replaced.
   setsfnum = platform::freeFile();
-  bool saved = setsfnum > 0 &&
-               platform::fileOpen(setsfnum, setsfname, platform::OpenMode::ReadWrite);
-  if (saved) {
-    saved = platform::putBytes(setsfnum, 1, image) && platform::flush(setsfnum);
-    platform::fileClose(setsfnum);
-  }
+  const bool saved = setsfnum > 0 && writeWhole(setsfnum, setsfname, image);
   if (!saved)
     ui::msgBox(" Pans, volumes and track names could not be saved in the vsets file (" +
                    platform::rtrim(setsfname) +

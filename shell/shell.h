@@ -56,15 +56,19 @@ class Shell {
   // knob, pan, volume).
   static constexpr int kLayoutLen = 140;
   static constexpr int kPage2Base = 84;
-  // Where applied, values are kept within these (the table keeps what it was given).
+  // Knob positions, pans and volumes put into the controls are kept within these, in the
+  // table too (mixdown values are taken as they are).
   static constexpr int kKnobMin = 120, kKnobMax = 215;
+  static constexpr int kPanMin = -10000, kPanMax = 10000;
+  static constexpr int kVolMin = -10000, kVolMax = 0;
 
  private:
   // Track pages (pages.cpp).
   void showPage(bool page2);
   // Controls -> layouttab[first, last) / layouttab[first, last) -> controls, with the rows
-  // showing page 15-28 when rows1528. Knob positions of the page not in the rows are skipped;
-  // the Tags hold their own track whatever the page.
+  // showing page 15-28 when rows1528. Knob positions of the page not in the rows are skipped
+  // (putting them only brings them within range in the table); the Tags hold their own track
+  // whatever the page.
   void takeElements(int first, int last, bool rows1528);
   void putElements(int first, int last, bool rows1528);
   // Name boxes -> trknames of the page in the rows / trknames -> name boxes (only the names

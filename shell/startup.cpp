@@ -167,7 +167,8 @@ void Shell::Form_Load() {
   }
   for (int n = 1; n <= kRows; ++n) {
     // Only the exact name counts: "t03.wav" is not track 03's recording.
-    if (!listsAs(tkfname[n - 1], "T" + twoDigits(n) + ".wav")) continue;
+    const std::string nn = twoDigits(n);
+    if (!listsAs(tkfname[n - 1], "T" + nn + ".wav")) continue;
     f.R[n - 1]->setForeColor(colour::kBlue);
     if (n == 1) tp.setElapsecs(-1);
     wv.wvdispt(n);

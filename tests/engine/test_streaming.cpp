@@ -53,7 +53,8 @@ class EngineRunTest : public test_support::ProgramTest {
 
   // Tnn.wav with a header and `samples` stamped samples; a negative count writes an empty file.
   void writeTrack(int n, int64_t samples, const std::string& name = "") {
-    std::ofstream out(trackPath(name.empty() ? "T" + nn(n) + ".wav" : name), std::ios::binary);
+    const std::string own = nn(n);
+    std::ofstream out(trackPath(name.empty() ? "T" + own + ".wav" : name), std::ios::binary);
     if (samples < 0) return;
     const auto h = platform::wavHeader(1, uint32_t(samples * 2));
     out.write(reinterpret_cast<const char*>(h.data()), h.size());

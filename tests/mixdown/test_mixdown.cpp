@@ -9,6 +9,7 @@
 #include <map>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -380,6 +381,39 @@ TEST_F(MixdownFolder, ProgramFailsWithOneLineAndANonZeroStatus) {
   std::tie(code, err) = runProgram(root_ / "Mv01.exe", "/", root_ / "err");
   EXPECT_EQ(code, 1);
   EXPECT_EQ(err, "Mv01: no T01.wav in " + song().string() + "/\n");
+}
+
+TEST_F(MixdownFolder, ProgramRefusesAMasterPastTheWavSizeLimitBeforeWritingAnything) {
+  // T01 sparse: its length alone sets the master's. One frame more than a WAV file holds.
+  fs::copy_file(MV01_EXE, root_ / "Mv01.exe");
+  writeParms({{1, {5700, 16383}}});
+  const uint64_t frames = kMaxWavDataBytes / 4 + 1;
+  writeTrack(1, {1, 2});
+  ASSERT_EQ(::truncate(track(1).c_str(), off_t(44 + 2 * frames)), 0);
+  writeAll(song() / "Mix.wav", "an earlier master");
+  // Opening the copy for writing would empty this file through the link.
+  writeAll(root_ / "probe", "not written");
+  fs::create_symlink(root_ / "probe", song() / "Copymix.wav");
+
+  // Should the program write after all, it may not write gigabytes: past 1 MiB it is stopped.
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const rlimit small{1 << 20, before.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto linked = runProgram(root_ / "Mv01.exe", "/", root_ / "err");
+  fs::remove(song() / "Copymix.wav");
+  const auto plain = runProgram(root_ / "Mv01.exe", "/", root_ / "err");
+  ::setrlimit(RLIMIT_FSIZE, &before);
+
+  const std::string why = "Mv01: T01.wav is too long for a stereo master: its " +
+                          std::to_string(4 * frames) +
+                          " bytes of sound pass the 4294967259 a WAV file can hold\n";
+  EXPECT_EQ(4 * frames + 36, uint64_t(UINT32_MAX) + 1);  // the first size past the limit
+  EXPECT_EQ(linked, std::make_pair(1, why));
+  EXPECT_TRUE(readAll(root_ / "probe") == "not written") << "Copymix.wav was written";
+  EXPECT_EQ(plain, std::make_pair(1, why));
+  EXPECT_FALSE(fs::exists(song() / "Copymix.wav"));
+  EXPECT_EQ(master(), "an earlier master");
 }
 
 }  // namespace

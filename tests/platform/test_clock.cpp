@@ -71,10 +71,10 @@ TEST_F(ClockSim, TimeGetTimeWrapsAt32Bits) {
 TEST_F(ClockSim, TickersSeeEveryStepInOrder) {
   std::vector<std::string> seen;
   int a = clock.addTicker([&](int64_t f, int64_t t) {
-    seen.push_back("a" + std::to_string(f) + "-" + std::to_string(t));
+    seen.push_back(std::string("a").append(std::to_string(f)).append("-").append(std::to_string(t)));
   });
   clock.addTicker([&](int64_t f, int64_t t) {
-    seen.push_back("b" + std::to_string(f) + "-" + std::to_string(t));
+    seen.push_back(std::string("b").append(std::to_string(f)).append("-").append(std::to_string(t)));
   });
   clock.advanceTo(1003);
   clock.advanceTo(1003);  // no step, no call

@@ -1,14 +1,23 @@
 // The track-settings file vsets: every field at its documented offset, byte-for-byte loading of
-// a hand-built file (and saving it back unchanged), the question only for a non-empty file,
-// clamping where loaded values are applied, short and long files, and failures to read or write.
+// a hand-built file (and saving it back unchanged but for values out of range), the question
+// only for a non-empty file, clamping of loaded values, short and long files, failures to read
+// or write, and a full disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "tests/support/program_fixture.h"
@@ -111,6 +120,16 @@ class SettingsTest : public ::testing::Test {
     return b;
   }
 
+  // handBuilt() as the program saves it back: the values out of range brought within range.
+  Bytes handBuiltInRange() const {
+    Bytes b = handBuilt();
+    for (int t = 15; t <= 28; ++t) {
+      put16(b, pan(t), std::max(-10000, int(get16(b, pan(t)))));
+      put16(b, vol(t), std::min(0, int(get16(b, vol(t)))));
+    }
+    return b;
+  }
+
   std::optional<test_support::TempDrive> drive;
   std::string root;
   Answers boxes;
@@ -206,7 +225,7 @@ TEST_F(SettingsTest, WriterOnPage1528TakesThatPageFromTheRows) {
   EXPECT_EQ(get16(b, vol(2)), -1500);
 }
 
-TEST_F(SettingsTest, HandBuiltFileLoadsAndSavesBackByteForByte) {
+TEST_F(SettingsTest, HandBuiltFileLoadsAndSavesBackByteForByteButForValuesOutOfRange) {
   const Bytes file = handBuilt();
   writeVsets(file);
   const std::string umsg = form->Umsg->caption();
@@ -235,13 +254,13 @@ TEST_F(SettingsTest, HandBuiltFileLoadsAndSavesBackByteForByte) {
   EXPECT_EQ(f.selrect[0]->tag(), "-10000");  // -16000 in the file
   EXPECT_EQ(f.selrect[13]->tag(), "-3000");
   EXPECT_EQ(f.wd[0]->tag(), "0");  // 1500 in the file
-  EXPECT_EQ(sh->layouttab[84 + 2], -16000);
-  EXPECT_EQ(sh->layouttab[84 + 3], 1500);
+  EXPECT_EQ(sh->layouttab[84 + 2], -10000);  // and in the table
+  EXPECT_EQ(sh->layouttab[84 + 3], 0);
   EXPECT_EQ(sh->trknames[14], nameAt(file, 15));
   EXPECT_EQ(f.Umsg->caption(), umsg);  // nothing shown at the end
 
   sh->wmixrec();
-  EXPECT_EQ(readVsets(), file);
+  EXPECT_EQ(readVsets(), handBuiltInRange());
 }
 
 TEST_F(SettingsTest, LoadedValuesAreClampedWhereApplied) {
@@ -272,11 +291,21 @@ TEST_F(SettingsTest, LoadedValuesAreClampedWhereApplied) {
   EXPECT_EQ(f.PL[1]->tag(), "-32768");
   EXPECT_EQ(f.selrect[1]->tag(), "10000");
   EXPECT_EQ(f.wd[1]->tag(), "-10000");
-  // The table keeps what the file holds.
-  EXPECT_EQ(sh->layouttab[0], 300);
-  EXPECT_EQ(sh->layouttab[1], 20000);
-  EXPECT_EQ(sh->layouttab[84], 999);
-  EXPECT_EQ(sh->layouttab[85], -5);
+  // The table holds them as they are used, and a save writes them so, also those of tracks
+  // 15-28 whose page was never shown.
+  EXPECT_EQ(sh->layouttab[0], 215);
+  EXPECT_EQ(sh->layouttab[1], 10000);
+  EXPECT_EQ(sh->layouttab[84], 215);
+  EXPECT_EQ(sh->layouttab[85], 120);
+  sh->wmixrec();
+  const Bytes saved = readVsets();
+  const std::pair<size_t, int> expected[] = {
+      {panKnob(1), 215},    {volKnob(1), 120},   {pan(1), 10000},   {vol(1), 0},
+      {pan(2), -10000},     {vol(2), -10000},    {mixPan(2), -32768},
+      {panKnob(15), 215},   {volKnob(15), 120},  {pan(15), -10000}, {vol(15), 0},
+      {pan(16), 10000},     {vol(16), -10000},   {pan(28), -3000},  {vol(28), 0},
+  };
+  for (auto [at, v] : expected) EXPECT_EQ(get16(saved, at), v) << "offset " << at;
 
   f.t1528->click();
   EXPECT_EQ(f.P[0]->left(), 215);
@@ -341,7 +370,7 @@ TEST_F(SettingsTest, LongerFileReadsItsFirst532BytesAndKeepsTheRest) {
   ASSERT_EQ(after.size(), 632u);
   EXPECT_EQ(nameAt(after, 14), "Changed  ");
   EXPECT_TRUE(std::equal(after.begin() + 532, after.end(), b.begin() + 532));
-  EXPECT_TRUE(std::equal(after.begin(), after.begin() + name(14), b.begin()));
+  EXPECT_TRUE(std::equal(after.begin(), after.begin() + name(14), handBuiltInRange().begin()));
 }
 
 TEST_F(SettingsTest, FailuresToReadOrWrite) {
@@ -371,6 +400,56 @@ TEST_F(SettingsTest, FailuresToReadOrWrite) {
   sh->wmixrec();
   EXPECT_EQ(boxes.shown.size(), 3u);
   EXPECT_FALSE(fs::exists(vsets()));
+}
+
+TEST_F(SettingsTest, SaveOnAFullDiskLeavesTheEarlierFileAsItWasAndNothingBesideIt) {
+  // The song folder on a small file system of its own, filled up.
+  const std::string song = root + "/Vemracd/Mysong";
+  if (::mount("tmpfs", song.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { ::umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{song};
+  const auto fill = [&] {
+    const int fd = ::open((song + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::vector<char> block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  };
+  const auto listing = [&] {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::directory_iterator(song))
+      files[e.path().filename().string()] = test_support::readAll(e.path());
+    return files;
+  };
+  Bytes longer = handBuilt();
+  longer.resize(632, 0xA5);
+
+  for (const bool earlier : {false, true}) {
+    SCOPED_TRACE(earlier ? "an earlier, longer file" : "no earlier file");
+    fs::remove(vsets());
+    if (earlier) writeVsets(longer);
+    fill();
+    const auto before = listing();
+    boxes.shown.clear();
+    form->N[0]->setText(earlier ? "Second" : "First");
+    sh->wmixrec();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, "vsets NOT SAVED");
+    EXPECT_EQ(listing(), before);  // no empty or cut file, nothing left beside it
+
+    fs::remove(song + "/filler");
+    sh->wmixrec();
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    const Bytes b = readVsets();
+    ASSERT_EQ(b.size(), earlier ? 632u : 532u);
+    EXPECT_EQ(nameAt(b, 1), earlier ? "Second   " : "First    ");
+    EXPECT_TRUE(std::equal(b.begin() + 532, b.end(), longer.begin() + 532));
+    EXPECT_EQ(listing().size(), 1u);  // vsets alone
+  }
 }
 
 }  // namespace
