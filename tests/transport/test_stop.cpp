@@ -679,4 +679,52 @@ TEST_F(StopTest, ATerminationSignalSavesTheTakeAndEndsQuietly) {
   }
 }
 
+#ifdef VEMRA_PROGRAM_EXE
+// The program itself, sent SIGTERM while start-up's settings question is open: the question
+// closes unanswered, the settings file is not touched and the program exits with status 0.
+TEST_F(StopTest, TheProgramEndsWithStatusZeroOnSigterm) {
+  const Bytes sets(532, 7);
+  writeAll(song() / "vsets", sets);
+  std::vector<std::string> vars = {"VEMRA_DRIVE=" + root_.string(), "QT_QPA_PLATFORM=offscreen",
+                                   "VEMRA_AUDIO=offline", "ASAN_OPTIONS=detect_leaks=0"};
+  std::vector<char*> env;
+  for (std::string& v : vars) env.push_back(v.data());
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.push_back(nullptr);
+  std::string exe = VEMRA_PROGRAM_EXE;
+  char* argv[] = {exe.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, root_.c_str());
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, env.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+
+  // Once the program catches SIGTERM (its status lists the signal as caught).
+  auto catches = [&] {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("SigCgt:", 0) == 0)
+        return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+    return false;
+  };
+  bool caught = false;
+  for (int i = 0; i < 600 && !(caught = catches()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ::kill(pid, SIGTERM);
+  int status = -1;
+  for (int i = 0; i < 1200 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (::waitpid(pid, &status, WNOHANG) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    FAIL() << "the program did not end";
+  }
+  EXPECT_TRUE(caught);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readAll(song() / "vsets"), sets);
+}
+#endif
+
 }  // namespace
