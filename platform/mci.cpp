@@ -422,10 +422,6 @@ std::string run(std::string_view cmd) {
   return "unknown command " + std::string(verb);
 }
 
-}  // namespace
-
-namespace {
-
 // Runs a command and keeps its failure as the last error; "" on success, else the report.
 std::string runAndNote(std::string_view command) {
   std::string err = run(command);
@@ -438,6 +434,28 @@ std::string runAndNote(std::string_view command) {
   for (char& c : s.lastError)  // one line, whatever the command held
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   return s.lastError;
+}
+
+// Where a take that cannot be saved is kept: the scratch folder (the song folder), else the
+// home folder, else the system's temporary folder.
+std::vector<std::string> keepFolders() {
+  std::vector<std::string> dirs{mciScratchDir()};
+  auto add = [&](std::string d) {
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    if (!d.empty() && std::find(dirs.begin(), dirs.end(), d) == dirs.end()) dirs.push_back(d);
+  };
+  if (const char* home = std::getenv("HOME")) add(home);
+  std::error_code ec;
+  auto tmp = std::filesystem::temp_directory_path(ec);
+  add(ec ? std::string("/tmp") : tmp.string());
+  return dirs;
+}
+
+KeptTake keptTake(const std::string& path) {
+  std::filesystem::path p(path);
+  std::string dir = p.parent_path().string();
+  std::string folder = dir == mciScratchDir() ? p.parent_path().filename().string() : dir;
+  return {path, p.filename().string(), folder};
 }
 
 }  // namespace
@@ -471,32 +489,6 @@ std::string mciScratchDir() {
   auto tmp = std::filesystem::temp_directory_path(ec);
   return ec ? std::string("/tmp") : tmp.string();
 }
-
-namespace {
-
-// Where a take that cannot be saved is kept: the scratch folder (the song folder), else the
-// home folder, else the system's temporary folder.
-std::vector<std::string> keepFolders() {
-  std::vector<std::string> dirs{mciScratchDir()};
-  auto add = [&](std::string d) {
-    while (d.size() > 1 && d.back() == '/') d.pop_back();
-    if (!d.empty() && std::find(dirs.begin(), dirs.end(), d) == dirs.end()) dirs.push_back(d);
-  };
-  if (const char* home = std::getenv("HOME")) add(home);
-  std::error_code ec;
-  auto tmp = std::filesystem::temp_directory_path(ec);
-  add(ec ? std::string("/tmp") : tmp.string());
-  return dirs;
-}
-
-KeptTake keptTake(const std::string& path) {
-  std::filesystem::path p(path);
-  std::string dir = p.parent_path().string();
-  std::string folder = dir == mciScratchDir() ? p.parent_path().filename().string() : dir;
-  return {path, p.filename().string(), folder};
-}
-
-}  // namespace
 
 std::optional<KeptTake> mciKeepTake(std::string_view alias) {
   RecordDevice* r = findRecorder(alias);

@@ -151,6 +151,15 @@ std::string stampInName(const std::string& name) {
 
 }  // namespace
 
+std::string numberedWav(std::string stem, int copy) {
+  if (copy > 1) {
+    stem += '-';
+    stem += std::to_string(copy);
+  }
+  stem += ".wav";
+  return stem;
+}
+
 std::string timeStamp(std::time_t t) {
   std::tm tm {};
   localtime_r(&t, &tm);
@@ -160,7 +169,7 @@ std::string timeStamp(std::time_t t) {
 }
 
 std::string recoveredName(const std::string& stamp, int copy) {
-  return "Recovered-" + stamp + (copy > 1 ? "-" + std::to_string(copy) : "") + ".wav";
+  return numberedWav("Recovered-" + stamp, copy);
 }
 
 std::string keepAs(int fd, const std::string& linkedPath, bool headerFixed, int channels,
@@ -259,9 +268,10 @@ constexpr auto kSyncEvery = std::chrono::seconds(1);
 
 Recorder::Recorder(std::string dir, const std::string& alias, size_t ringSamples)
     : dir_(std::move(dir)) {
-  base_ = ".";
-  for (char c : alias) base_ += (std::isalnum(static_cast<unsigned char>(c)) || c == '-') ? c : '_';
-  base_ += "-take";
+  base_.push_back('.');
+  for (char c : alias)
+    base_.push_back((std::isalnum(static_cast<unsigned char>(c)) || c == '-') ? c : '_');
+  base_.append("-take");
   size_t cap = std::bit_ceil(std::max<size_t>(ringSamples, 1024));
   ring_ = std::make_unique<int16_t[]>(cap);
   mask_ = cap - 1;
@@ -270,6 +280,15 @@ Recorder::Recorder(std::string dir, const std::string& alias, size_t ringSamples
 Recorder::~Recorder() {
   stop();
   discardScratch();
+}
+
+std::string Recorder::scratchName(const std::string& stamp, int copy) const {
+  std::string path = dir_;
+  path += '/';
+  path += base_;
+  path += '-';
+  path += stamp;
+  return numberedWav(std::move(path), copy);
 }
 
 bool Recorder::linked() const {
@@ -305,7 +324,7 @@ std::string Recorder::cue() {
   ::mkdir(dir_.c_str(), 0755);  // the folder may have been removed since start-up
   stamp_ = timeStamp(std::time(nullptr));
   for (int copy = 1; copy <= 99 && fd_ < 0; ++copy) {
-    scratchPath_ = dir_ + "/" + base_ + "-" + stamp_ + (copy > 1 ? "-" + std::to_string(copy) : "") + ".wav";
+    scratchPath_ = scratchName(stamp_, copy);
     fd_ = ::open(scratchPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ < 0 && errno != EEXIST) break;
   }
@@ -328,7 +347,7 @@ void Recorder::restamp(const std::string& stamp) {
   stamp_ = stamp;
   if (!linked()) return;
   for (int copy = 1; copy <= 99; ++copy) {
-    std::string to = dir_ + "/" + base_ + "-" + stamp + (copy > 1 ? "-" + std::to_string(copy) : "") + ".wav";
+    std::string to = scratchName(stamp, copy);
     if (moveNoReplace(scratchPath_, to)) {
       scratchPath_ = to;
       return;

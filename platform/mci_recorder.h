@@ -28,6 +28,8 @@ namespace platform::mci {
 std::string timeStamp(std::time_t t);
 // "Recovered-20261207-153012.wav", with "-2", "-3" ... before ".wav" for later copies.
 std::string recoveredName(const std::string& stamp, int copy = 1);
+// stem + ".wav", or stem + "-2.wav" ... for copy 2 ...
+std::string numberedWav(std::string stem, int copy);
 
 // Keeps the take held by `fd` (`channels`, `dataBytes` bytes of samples after the 44-byte
 // header) as "Recovered-STAMP.wav" in the first of `dirs` that takes it, never over an existing
@@ -90,6 +92,8 @@ class Recorder {
   bool linked() const;
   // Gives the scratch the start time `stamp` in its name.
   void restamp(const std::string& stamp);
+  // The scratch's host path for a take started at `stamp` (copy 2 ...: a name already taken).
+  std::string scratchName(const std::string& stamp, int copy) const;
 
   std::string dir_, base_;
   std::string scratchPath_;

@@ -518,7 +518,9 @@ TEST_F(StopTest, ATakeThatCannotBeSavedIsKeptUnderItsStartTime) {
     EXPECT_EQ(form().R[0]->foreColor(), colour::kRed);
     EXPECT_TRUE(form().QUIT->enabled());
     EXPECT_FALSE(fs::is_regular_file(track(1)));
-    if (!c.home) EXPECT_TRUE(songFiles(".cap44-take").empty());
+    if (!c.home) {
+      EXPECT_TRUE(songFiles(".cap44-take").empty());
+    }
   }
 }
 
