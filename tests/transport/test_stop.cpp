@@ -85,6 +85,23 @@ uint32_t u32At(const Bytes& b, size_t at) {
 }
 uint16_t u16At(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
+// Starts `argv` as a child process with `vars` added to the environment, in folder `cwd`.
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> vars, const fs::path& cwd) {
+  std::vector<char*> args, env;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  for (std::string& v : vars) env.push_back(v.data());
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
 class StopTest : public test_support::ProgramTest {
  protected:
   void SetUp() override {
@@ -587,17 +604,12 @@ TEST(TakeChild, DISABLED_RecordsUntilKilled) {
 // start keeps it as Recovered-<its start>.wav, sample for sample what reached the disk, with a
 // header that matches, and says so in a box.
 TEST_F(StopTest, ATakeOfAKilledProgramIsRecoveredAtTheNextStart) {
-  std::vector<std::string> vars = {"VEMRA_TEST_SONG=" + song().string(),
-                                   "VEMRA_TEST_INPUT=" + (root_ / "heard.wav").string()};
-  std::vector<char*> env;
-  for (std::string& v : vars) env.push_back(v.data());
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  env.push_back(nullptr);
-  std::string exe = "/proc/self/exe", filter = "--gtest_filter=TakeChild.DISABLED_RecordsUntilKilled",
-              disabled = "--gtest_also_run_disabled_tests";
-  char* argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, env.data()), 0);
+  const pid_t pid = spawn({"/proc/self/exe", "--gtest_filter=TakeChild.DISABLED_RecordsUntilKilled",
+                           "--gtest_also_run_disabled_tests"},
+                          {"VEMRA_TEST_SONG=" + song().string(),
+                           "VEMRA_TEST_INPUT=" + (root_ / "heard.wav").string()},
+                          root_);
+  ASSERT_GT(pid, 0);
 
   // Killed once its scratch holds two seconds that a header patch has covered.
   auto scratch = [&] {
@@ -687,20 +699,11 @@ TEST_F(StopTest, ATerminationSignalSavesTheTakeAndEndsQuietly) {
 TEST_F(StopTest, TheProgramEndsWithStatusZeroOnSigterm) {
   const Bytes sets(532, 7);
   writeAll(song() / "vsets", sets);
-  std::vector<std::string> vars = {"VEMRA_DRIVE=" + root_.string(), "QT_QPA_PLATFORM=offscreen",
-                                   "VEMRA_AUDIO=offline", "ASAN_OPTIONS=detect_leaks=0"};
-  std::vector<char*> env;
-  for (std::string& v : vars) env.push_back(v.data());
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  env.push_back(nullptr);
-  std::string exe = VEMRA_PROGRAM_EXE;
-  char* argv[] = {exe.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, root_.c_str());
-  pid_t pid = 0;
-  ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, env.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = spawn({VEMRA_PROGRAM_EXE},
+                          {"VEMRA_DRIVE=" + root_.string(), "QT_QPA_PLATFORM=offscreen",
+                           "VEMRA_AUDIO=offline", "ASAN_OPTIONS=detect_leaks=0"},
+                          root_);
+  ASSERT_GT(pid, 0);
 
   // Once the program catches SIGTERM (its status lists the signal as caught).
   auto catches = [&] {
