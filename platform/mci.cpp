@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -161,12 +162,6 @@ ElementDevice* findElement(const std::string& host) {
 
 bool anyAlias(std::string_view alias) { return findRecorder(alias) || findDeleter(alias); }
 
-std::string scratchName(std::string_view alias) {
-  std::string s = ".";
-  for (char c : alias) s += (std::isalnum(static_cast<unsigned char>(c)) || c == '-') ? c : '_';
-  return s + "-take.wav";
-}
-
 // An open wave file and the part of it that holds samples (bytes 44 to the end, whole frames).
 struct WaveFile {
   int fd = -1;
@@ -218,8 +213,7 @@ std::string cmdOpen(std::string_view cmd, const Words& w) {
   State& s = st();
   if (hi == 2 && iequals(w[1].text, "new")) {
     if (alias.empty()) return "a new recording needs an alias";
-    std::string scratch = mciScratchDir() + "/" + scratchName(alias);
-    s.recorders.push_back({alias, std::make_unique<Recorder>(scratch)});
+    s.recorders.push_back({alias, std::make_unique<Recorder>(mciScratchDir(), alias)});
     return "";
   }
 
@@ -428,36 +422,64 @@ std::string run(std::string_view cmd) {
   return "unknown command " + std::string(verb);
 }
 
-}  // namespace
-
-namespace {
 std::vector<std::string>& commandLog() {
   static auto* log = new std::vector<std::string>;  // kept to the end, as the devices are
   return *log;
 }
-}  // namespace
 
-bool mciExecute(std::string_view command) {
+// Runs a command and keeps its failure as the last error; "" on success, else the report.
+std::string runAndNote(std::string_view command) {
   commandLog().emplace_back(command);
   std::string err = run(command);
   State& s = st();
   if (err.empty()) {
     s.lastError.clear();
-    return true;
+    return "";
   }
   s.lastError = err + " (command \"" + trim(command) + "\")";
   for (char& c : s.lastError)  // one line, whatever the command held
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return s.lastError;
+}
+
+// Where a take that cannot be saved is kept: the scratch folder (the song folder), else the
+// home folder, else the system's temporary folder.
+std::vector<std::string> keepFolders() {
+  std::vector<std::string> dirs{mciScratchDir()};
+  auto add = [&](std::string d) {
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    if (!d.empty() && std::find(dirs.begin(), dirs.end(), d) == dirs.end()) dirs.push_back(d);
+  };
+  if (const char* home = std::getenv("HOME")) add(home);
+  std::error_code ec;
+  auto tmp = std::filesystem::temp_directory_path(ec);
+  add(ec ? std::string("/tmp") : tmp.string());
+  return dirs;
+}
+
+KeptTake keptTake(const std::string& path) {
+  std::filesystem::path p(path);
+  std::string dir = p.parent_path().string();
+  std::string folder = dir == mciScratchDir() ? p.parent_path().filename().string() : dir;
+  return {path, p.filename().string(), folder};
+}
+
+}  // namespace
+
+bool mciExecute(std::string_view command) {
+  std::string message = runAndNote(command);
+  if (message.empty()) return true;
   // Called last, with every device in its final state: a reporter that shows a box may run
   // handlers that send further commands.
-  MciErrorReporter report = s.reporter;
-  std::string message = s.lastError;
+  MciErrorReporter report = st().reporter;
   if (report)
     report(message);
   else
     std::cerr << "MCI error: " << message << std::endl;
   return false;
 }
+
+bool mciExecuteQuiet(std::string_view command) { return runAndNote(command).empty(); }
 
 void setMciErrorReporter(MciErrorReporter reporter) { st().reporter = std::move(reporter); }
 
@@ -472,6 +494,32 @@ std::string mciScratchDir() {
   if (std::filesystem::is_directory(program, ec)) return program;
   auto tmp = std::filesystem::temp_directory_path(ec);
   return ec ? std::string("/tmp") : tmp.string();
+}
+
+std::optional<KeptTake> mciKeepTake(std::string_view alias) {
+  RecordDevice* r = findRecorder(alias);
+  if (!r) return std::nullopt;
+  std::string path = r->rec->keep(keepFolders());
+  if (path.empty()) return std::nullopt;
+  return keptTake(path);
+}
+
+std::vector<KeptTake> mciRecoverTakes() {
+  std::vector<std::string> scan{mciScratchDir()};
+  // Where takes were scratched before they moved to the song folder: the program folder.
+  std::error_code ec;
+  std::string program = hostPath("C:\\Vemracd");
+  if (program != scan[0] && std::filesystem::is_directory(program, ec)) scan.push_back(program);
+  std::vector<KeptTake> out;
+  for (const std::string& dir : scan)
+    for (const std::string& path : mci::recoverScratches(dir, keepFolders()))
+      out.push_back(keptTake(path));
+  return out;
+}
+
+int mciWriteError(std::string_view alias) {
+  RecordDevice* r = findRecorder(alias);
+  return r ? r->rec->writeError() : 0;
 }
 
 std::vector<std::string> mciOpenDevices() {

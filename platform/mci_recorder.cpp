@@ -2,14 +2,18 @@
 #include "platform/mci_recorder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/mci_io.h"
 #include "platform/sound.h"
@@ -95,20 +99,179 @@ std::string saveWav(const std::string& hostPath, int channels, int srcFd,
   return err;
 }
 
+// ---- Names and keeping a take ---------------------------------------------------------------
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The directory entry of a file just made or renamed reaches the disk too.
+void syncDir(const std::string& file) {
+  int d = ::open(parentOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (d < 0) return;
+  ::fsync(d);
+  ::close(d);
+}
+
+// rename that never replaces: false with errno EEXIST when `to` exists.
+bool moveNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat sb {};
+  if (::lstat(to.c_str(), &sb) == 0) {  // a file system without the flag
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool exists(const std::string& path) {
+  struct stat sb {};
+  return ::lstat(path.c_str(), &sb) == 0;
+}
+
+uint32_t clamp32(uint64_t bytes) {
+  return static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFFFull - 36));
+}
+
+// The start time a scratch's name carries ("...-take-20261207-153012.wav"), "" when none.
+std::string stampInName(const std::string& name) {
+  size_t at = name.find("-take-");
+  if (at == std::string::npos) return "";
+  std::string s = name.substr(at + 6, 15);
+  if (s.size() != 15 || s[8] != '-') return "";
+  for (size_t i = 0; i < s.size(); ++i)
+    if (i != 8 && !std::isdigit(static_cast<unsigned char>(s[i]))) return "";
+  return s;
+}
+
+}  // namespace
+
+std::string numberedWav(std::string stem, int copy) {
+  if (copy > 1) {
+    stem += '-';
+    stem += std::to_string(copy);
+  }
+  stem += ".wav";
+  return stem;
+}
+
+std::string timeStamp(std::time_t t) {
+  std::tm tm {};
+  localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
+  return buf;
+}
+
+std::string recoveredName(const std::string& stamp, int copy) {
+  return numberedWav("Recovered-" + stamp, copy);
+}
+
+std::string keepAs(int fd, const std::string& linkedPath, bool headerFixed, int channels,
+                   uint64_t dataBytes, const std::string& stamp,
+                   const std::vector<std::string>& dirs, bool& moved) {
+  moved = false;
+  for (const std::string& dir : dirs) {
+    if (dir.empty()) continue;
+    ::mkdir(dir.c_str(), 0755);  // a removed song folder comes back; an existing one is fine
+    const bool move = headerFixed && !linkedPath.empty() && parentOf(linkedPath) == dir;
+    for (int copy = 1; copy <= 99; ++copy) {
+      const std::string target = dir + "/" + recoveredName(stamp, copy);
+      if (move) {
+        if (moveNoReplace(linkedPath, target)) {
+          moved = true;
+          syncDir(target);
+          return target;
+        }
+        if (errno == EEXIST) continue;
+        break;  // this folder cannot take it (read-only, gone): a copy there would fail too
+      }
+      if (exists(target)) continue;
+      if (saveWav(target, channels, fd, {{kWavHeaderBytes, dataBytes}}).empty()) {
+        syncDir(target);
+        return target;
+      }
+      break;
+    }
+  }
+  return "";
+}
+
+std::vector<std::string> recoverScratches(const std::string& scanDir,
+                                          const std::vector<std::string>& dirs) {
+  std::vector<std::string> kept;
+  std::error_code ec;
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(scanDir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() > 1 && name[0] == '.' && name.ends_with(".wav") &&
+        name.find("-take") != std::string::npos && e.is_regular_file(ec))
+      found.push_back(e.path().string());
+  }
+  for (const std::string& path : found) {
+    bool writable = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      writable = false;
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) continue;
+    // A running recorder holds its scratch locked: that take is not left behind.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      continue;
+    }
+    struct stat sb {};
+    uint8_t hdr[kWavHeaderBytes] = {};
+    int channels = 1;
+    if (::fstat(fd, &sb) == 0 && sb.st_size >= kWavHeaderBytes && preadAll(fd, hdr, sizeof hdr, 0))
+      channels = wavChannels(hdr);
+    const uint64_t frameBytes = 2 * static_cast<uint64_t>(channels);
+    const uint64_t size = static_cast<uint64_t>(std::max<off_t>(sb.st_size, 0));
+    uint64_t data = size > kWavHeaderBytes ? (size - kWavHeaderBytes) / frameBytes * frameBytes : 0;
+    data = std::min<uint64_t>(data, clamp32(data) / frameBytes * frameBytes);
+    if (data == 0) {  // nothing was captured: nothing to keep
+      ::unlink(path.c_str());
+      ::close(fd);
+      continue;
+    }
+    std::string stamp = stampInName(std::filesystem::path(path).filename().string());
+    if (stamp.empty()) {  // an older name: the take started its length before its last write
+      stamp = timeStamp(sb.st_mtime - static_cast<std::time_t>(data / (kSampleRate * frameBytes)));
+    }
+    const auto h = wavHeader(channels, static_cast<uint32_t>(data));
+    const bool fixed = writable && ::ftruncate(fd, static_cast<off_t>(kWavHeaderBytes + data)) == 0 &&
+                       pwriteAll(fd, h.data(), h.size(), 0) && ::fdatasync(fd) == 0;
+    bool moved = false;
+    std::string to = keepAs(fd, path, fixed, channels, data, stamp, dirs, moved);
+    if (!to.empty()) {
+      if (!moved) ::unlink(path.c_str());  // copied elsewhere: the scratch may go (if it can)
+      kept.push_back(to);
+    }
+    ::close(fd);
+  }
+  return kept;
+}
+
 // ---- Recorder ------------------------------------------------------------------------------
 
 namespace {
 using Steady = std::chrono::steady_clock;
 constexpr auto kWriterPoll = std::chrono::milliseconds(50);  // the writer drains this often
 constexpr auto kSyncEvery = std::chrono::seconds(1);
-
-uint32_t clamp32(uint64_t bytes) {
-  return static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFFFull - 36));
-}
 }  // namespace
 
-Recorder::Recorder(std::string scratchPath, size_t ringSamples)
-    : scratchPath_(std::move(scratchPath)) {
+Recorder::Recorder(std::string dir, const std::string& alias, size_t ringSamples)
+    : dir_(std::move(dir)) {
+  base_.push_back('.');
+  for (char c : alias)
+    base_.push_back((std::isalnum(static_cast<unsigned char>(c)) || c == '-') ? c : '_');
+  base_.append("-take");
   size_t cap = std::bit_ceil(std::max<size_t>(ringSamples, 1024));
   ring_ = std::make_unique<int16_t[]>(cap);
   mask_ = cap - 1;
@@ -119,12 +282,28 @@ Recorder::~Recorder() {
   discardScratch();
 }
 
+std::string Recorder::scratchName(const std::string& stamp, int copy) const {
+  std::string path = dir_;
+  path += '/';
+  path += base_;
+  path += '-';
+  path += stamp;
+  return numberedWav(std::move(path), copy);
+}
+
+bool Recorder::linked() const {
+  struct stat a {}, b {};
+  return fd_ >= 0 && ::fstat(fd_, &a) == 0 && ::stat(scratchPath_.c_str(), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 void Recorder::discardScratch() {
   if (fd_ >= 0) {
+    if (owned_ && linked()) ::unlink(scratchPath_.c_str());
     ::close(fd_);
     fd_ = -1;
-    ::unlink(scratchPath_.c_str());
   }
+  owned_ = false;
   dataBytes_ = 0;
   headerBytes_ = 0;
 }
@@ -140,18 +319,18 @@ std::string Recorder::setChannels(int channels) {
 }
 
 std::string Recorder::cue() {
-  if (fd_ >= 0) return "";
-  // A scratch that holds samples is the take of a program that died while recording: it is
-  // moved aside (named after its time), never overwritten.
-  struct stat sb {};
-  if (::stat(scratchPath_.c_str(), &sb) == 0 && sb.st_size > kWavHeaderBytes) {
-    std::string kept = scratchPath_;
-    const std::string stamp = std::to_string(sb.st_mtime);
-    kept.insert(kept.size() - (kept.ends_with(".wav") ? 4 : 0), "-" + stamp);
-    ::rename(scratchPath_.c_str(), kept.c_str());
+  if (fd_ >= 0 && owned_) return "";
+  discardScratch();  // a take an earlier save moved away stays where it went
+  ::mkdir(dir_.c_str(), 0755);  // the folder may have been removed since start-up
+  stamp_ = timeStamp(std::time(nullptr));
+  for (int copy = 1; copy <= 99 && fd_ < 0; ++copy) {
+    scratchPath_ = scratchName(stamp_, copy);
+    fd_ = ::open(scratchPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0 && errno != EEXIST) break;
   }
-  fd_ = ::open(scratchPath_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) return "cannot create the recording file " + scratchPath_ + ": " + errnoText();
+  ::flock(fd_, LOCK_EX | LOCK_NB);  // marks the take as alive for a start-up looking for leftovers
+  owned_ = true;
   dataBytes_ = 0;
   headerBytes_ = 0;
   auto hdr = wavHeader(channels_, 0);
@@ -163,6 +342,20 @@ std::string Recorder::cue() {
   return "";
 }
 
+void Recorder::restamp(const std::string& stamp) {
+  if (stamp == stamp_) return;
+  stamp_ = stamp;
+  if (!linked()) return;
+  for (int copy = 1; copy <= 99; ++copy) {
+    std::string to = scratchName(stamp, copy);
+    if (moveNoReplace(scratchPath_, to)) {
+      scratchPath_ = to;
+      return;
+    }
+    if (errno != EEXIST) return;  // the old name stays; the time is still known in memory
+  }
+}
+
 std::string Recorder::record(bool fromZero) {
   if (recording_) return "already recording";
   if (std::string err = cue(); !err.empty()) return err;
@@ -171,6 +364,7 @@ std::string Recorder::record(bool fromZero) {
       return "cannot reset the recording file " + scratchPath_ + ": " + errnoText();
     dataBytes_ = 0;
   }
+  if (dataBytes_ == 0) restamp(timeStamp(std::time(nullptr)));  // the take starts now
   if (!patchHeader())  // the format may have changed since the scratch was made
     return "cannot write the recording file " + scratchPath_ + ": " + errnoText();
 
@@ -237,19 +431,31 @@ void Recorder::push(const int16_t* samples, size_t count) {
   if (blocking_ && head_.load() - tail_.load() >= cap / 2) wakeWriter();
 }
 
+// Chunks hold whole frames (the ring's size is even and frames are 1 or 2 samples), so a
+// failed write keeps every whole frame that reached the disk.
 bool Recorder::drain() {
   const size_t cap = mask_ + 1;
+  const uint64_t frameBytes = 2 * static_cast<uint64_t>(channels_);
   for (;;) {
     uint64_t t = tail_.load(std::memory_order_relaxed);
     uint64_t h = head_.load(std::memory_order_acquire);
     if (h == t) return true;
     size_t idx = static_cast<size_t>(t) & mask_;
     size_t n = std::min(static_cast<size_t>(h - t), cap - idx);
-    if (!pwriteAll(fd_, &ring_[idx], n * sizeof(int16_t), kWavHeaderBytes + dataBytes_.load())) {
-      writeErrno_ = errno;
-      return false;
+    const char* p = reinterpret_cast<const char*>(&ring_[idx]);
+    const size_t len = n * sizeof(int16_t);
+    const uint64_t at = kWavHeaderBytes + dataBytes_.load();
+    for (size_t done = 0; done < len;) {
+      ssize_t w = ::pwrite(fd_, p + done, len - done, static_cast<off_t>(at + done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        writeErrno_ = w < 0 ? errno : ENOSPC;
+        dataBytes_ = (dataBytes_.load() + done) / frameBytes * frameBytes;
+        return false;
+      }
+      done += static_cast<size_t>(w);
     }
-    dataBytes_ += n * sizeof(int16_t);
+    dataBytes_ += len;
     tail_.store(t + n, std::memory_order_release);
   }
 }
@@ -259,6 +465,15 @@ bool Recorder::patchHeader() {
   if (!pwriteAll(fd_, hdr.data(), hdr.size(), 0)) return false;
   headerBytes_ = dataBytes_;
   return true;
+}
+
+bool Recorder::finishInPlace() {
+  if (fd_ < 0) return false;
+  struct stat sb {};
+  const off_t want = static_cast<off_t>(kWavHeaderBytes + dataBytes_.load());
+  if (::fstat(fd_, &sb) != 0) return false;
+  if (sb.st_size != want && ::ftruncate(fd_, want) != 0) return false;  // a cut write's tail
+  return patchHeader() && ::fdatasync(fd_) == 0;
 }
 
 void Recorder::writerLoop() {
@@ -306,10 +521,9 @@ std::string Recorder::stop() {
   cv_.notify_all();
   writer_.join();
   recording_ = false;
-  if (writerFailed_) {
-    return "writing the recording file " + scratchPath_ +
-           " failed: " + std::strerror(writeErrno_);
-  }
+  // A failed write was told while the take ran (writeError); the frames the capture could not
+  // hand to the stopped writer are part of that.
+  if (writerFailed_) return "";
   if (uint64_t lost = dropped_.load(); lost > 0) {
     return "the recording lost " + std::to_string(lost / static_cast<uint64_t>(channels_)) +
            " frames: the disk did not keep up";
@@ -318,13 +532,37 @@ std::string Recorder::stop() {
 }
 
 std::string Recorder::save(const std::string& hostPath) {
-  std::string stopErr = stop();
-  if (writerFailed_) return stopErr;
+  stop();  // its report, if any, was given by the stop command before
+  if (fd_ < 0) {
+    if (std::string err = cue(); !err.empty()) return err;  // a device that never recorded
+  }
+  const std::vector<Segment> take{{kWavHeaderBytes, dataBytes_.load()}};
+  if (!owned_) return saveWav(hostPath, channels_, fd_, take);  // moved by an earlier save
   if (hostPath == scratchPath_) return "cannot save a recording over its own scratch file";
-  if (std::string err = cue(); !err.empty()) return err;  // a device that never recorded
-  std::vector<Segment> take{{kWavHeaderBytes, dataBytes_.load()}};
-  if (std::string err = saveWav(hostPath, channels_, fd_, take); !err.empty()) return err;
-  return stopErr;  // saved; still tell about frames the disk lost
+  if (!linked())
+    return "cannot save " + hostPath + ": the recording file " + scratchPath_ + " is gone";
+  if (!finishInPlace())
+    return "cannot finish the recording file " + scratchPath_ + ": " + errnoText();
+  if (::rename(scratchPath_.c_str(), hostPath.c_str()) == 0) {
+    owned_ = false;
+    syncDir(hostPath);
+    return "";
+  }
+  if (errno != EXDEV) return "cannot save " + hostPath + ": " + errnoText();
+  // Another file system: a copy; the scratch stays the device's until it is closed.
+  return saveWav(hostPath, channels_, fd_, take);
+}
+
+std::string Recorder::keep(const std::vector<std::string>& dirs) {
+  stop();
+  if (fd_ < 0 || dataBytes_ == 0) return "";
+  const bool own = owned_ && linked();
+  const bool fixed = own && finishInPlace();
+  bool moved = false;
+  std::string kept =
+      keepAs(fd_, own ? scratchPath_ : "", fixed, channels_, dataBytes_, stamp_, dirs, moved);
+  if (moved) owned_ = false;
+  return kept;
 }
 
 }  // namespace platform::mci

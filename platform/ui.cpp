@@ -387,6 +387,8 @@ void Form::setPointer(Pointer p) {
 
 // ---- Boxes ---------------------------------------------------------------------------------
 
+void dismissBoxes() { ControlWidget::dismissBoxes(); }
+
 int msgBox(std::string_view text, int buttons, std::string_view title) {
   BoxRecord box{BoxRecord::Box, titleOf(title), std::string(text), buttons, {}, {}};
   const std::vector<int> offered = answersOf(buttons);

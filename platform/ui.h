@@ -355,6 +355,10 @@ class Responder {
 };
 void setResponder(Responder* r);
 Responder* responder();
+// Closes every real box, input box and pop-up menu that is open, each with its escape answer
+// (Cancel on OK/Cancel, No on Yes/No, OK on an OK-only box; Cancel; nothing chosen). Once the
+// program is ending (clock.h) no real box is shown any more: each gives its escape answer.
+void dismissBoxes();
 
 // ---- The screen, the pointer, the application ------------------------------------------
 // Size of the primary screen in pixels (tests may override it).

@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "platform/clock.h"
+
 namespace platform::ui {
 
 // A widget's pointer back to its control; null once the control is gone.
@@ -525,8 +527,18 @@ bool saveWindowImage(const Form& form, const std::string& path) {
 
 // ---- Real boxes ------------------------------------------------------------------------------
 
+void ControlWidget::dismissBoxes() {
+  if (!widgetsAvailable()) return;
+  while (QWidget* popup = QApplication::activePopupWidget()) {
+    if (!popup->close()) break;
+  }
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+}
+
 int ControlWidget::messageBox(const BoxRecord& b) {
   const int group = b.buttons & 7;
+  if (platform::ending()) return group == kOkCancel ? kCancel : group == kYesNo ? kNo : kOk;
   if (!widgetsAvailable()) {
     std::fprintf(stderr, "[%s] %s\n", b.title.c_str(), b.text.c_str());
     return group == kYesNo ? kYes : kOk;
@@ -561,7 +573,7 @@ int ControlWidget::messageBox(const BoxRecord& b) {
 }
 
 std::optional<std::string> ControlWidget::inputBox(const BoxRecord& b) {
-  if (!widgetsAvailable()) return std::nullopt;
+  if (!widgetsAvailable() || platform::ending()) return std::nullopt;
   QInputDialog dialog;
   dialog.setWindowTitle(qs(b.title));
   dialog.setLabelText(qs(b.text));
@@ -571,7 +583,7 @@ std::optional<std::string> ControlWidget::inputBox(const BoxRecord& b) {
 }
 
 Control* ControlWidget::menu(Menu& m) {
-  if (!widgetsAvailable()) return nullptr;
+  if (!widgetsAvailable() || platform::ending()) return nullptr;
   QMenu menu;
   std::vector<std::pair<QAction*, Control*>> actions;
   for (Control* item : m.items()) {

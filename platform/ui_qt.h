@@ -54,6 +54,8 @@ struct ControlWidget {
   static int messageBox(const BoxRecord& box);
   static std::optional<std::string> inputBox(const BoxRecord& box);
   static Control* menu(Menu& menu);
+  // Closes the open boxes and menus, each with its escape answer.
+  static void dismissBoxes();
   static std::optional<std::pair<int, int>> screenSize();
 
   // Tests: the widgets (nullptr while there are none).

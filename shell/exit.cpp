@@ -3,12 +3,16 @@
 // whatever runs (a recording is finished into its file); QUIT stops nothing, so a recording
 // that runs is dropped with the devices.
 //
+// A termination signal (logout, shutdown, Ctrl-C) ends the program without asking: a recording
+// is saved first, nothing else is written.
+//
 // The program ends through the application's ending flag: every loop still running below the
 // handler returns, and the windows are deleted by main() once no handler is on the stack.
 #include <string_view>
 
 #include "app/application.h"
 #include "platform/mci.h"
+#include "platform/signals.h"
 #include "platform/ui.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
@@ -41,6 +45,24 @@ void Shell::wireExit() {
   // Replaces the application's default: a close that is not cancelled still ends the program,
   // now after the questions.
   form_.onUnload = [this](int& cancel) { Form_Unload(cancel); };
+  platform::setTerminationHandler([this](int) { terminate(); });
+}
+
+Shell::~Shell() { platform::setTerminationHandler(nullptr); }
+
+void Shell::terminate() {
+  if (terminating_) return;
+  terminating_ = true;
+  exiting_ = true;  // no exit question starts now
+  transport::Transport& tp = *sys_.transport;
+  // A finish under way completes by itself once this returns (the ending flag only cuts its
+  // waits short); its device must stay open until then.
+  if (!tp.finishing()) {
+    tp.finishTakeBeforeExit(true);
+    platform::mciExecuteQuiet("close all");
+  }
+  sys_.app.setFinished();
+  ui::dismissBoxes();  // a question left open answers with its escape button
 }
 
 void Shell::leave() {

@@ -22,6 +22,7 @@ class Shell {
   static constexpr int kRows = 14;
 
   explicit Shell(app::System& sys);
+  ~Shell();  // gives the termination signals back their default actions
   // Attaches every handler of this subsystem to the main window's controls.
   void wire();
 
@@ -92,11 +93,16 @@ class Shell {
   // True while an exit question is open, and for good once the exit is confirmed; a request to
   // leave that arrives meanwhile (the close box, QUIT) is ignored.
   bool exiting() const { return exiting_; }
+  // A request from outside to end (SIGTERM, SIGINT, SIGHUP; wired to the signals): a
+  // recording is stopped and saved as STOP saves it (a finish already under way completes
+  // first), then the program ends with no question, no box and no settings save.
+  void terminate();
 
  private:
   // Exit (exit.cpp): the common end once the user chose to leave.
   void leave();
   bool exiting_ = false;
+  bool terminating_ = false;
 
  public:
 

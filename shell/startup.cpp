@@ -2,6 +2,8 @@
 //
 // Start-up checks its surroundings (sound devices, display size, the program folder's files) and
 // shows one box for each check that fails, then carries on: no failed check ends the program.
+// A take left behind by a program that ended while recording is kept under its own name and
+// told of in a box.
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,7 @@ constexpr std::string_view kSoundText =
     "top right corner, read Troubleshooting, and install multimedia/sound for full duplex.";
 constexpr std::string_view kDisplayTitle = "DISPLAY NOT CONFIGURED TO 800 by 600";
 constexpr std::string_view kModuleTitle = "DIGITAL RECORDING MODULE MISSING.";
+constexpr std::string_view kRecoveredTitle = "RECORDING RECOVERED";
 constexpr std::string_view kWelcome =
     "WELCOME - IF A FIRST TIME USER - PLEASE READ QUICKSTART AT BOTTOM OF DISPLAY AND HELP.";
 
@@ -132,6 +135,8 @@ void Shell::Form_Load() {
 
   drvletter = platform::fixedLen(platform::curDir(), 1);
   MVinitialise();
+  // Takes stream into the song folder, so that a save is a rename there.
+  platform::setMciScratchDir(platform::hostPath(songdir));
 
   // Surroundings: one box per failed check, then on.
   if (platform::waveInDeviceCount() == 0 || platform::waveOutDeviceCount() == 0)
@@ -176,6 +181,12 @@ void Shell::Form_Load() {
   if (listsAs(stfname, "St.wav")) f.ST01->setForeColor(colour::kBlue);
   if (FileExists(copymixfname)) platform::kill(copymixfname);
   if (FileExists(t00fname)) platform::kill(t00fname);
+  // A take that a program which ended while recording left behind gets its own name.
+  for (const platform::KeptTake& k : platform::mciRecoverTakes()) {
+    ui::msgBox(" A recording cut short when the program last ended is kept in " + k.folder +
+                   " as " + k.name + ".",
+               ui::kOkOnly, kRecoveredTitle);
+  }
 
   if (!FileExists(parmsfname)) {
     moduleMissing(Missing::Installed);

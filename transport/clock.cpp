@@ -66,7 +66,10 @@ void Transport::mytimes() {
   lastsecs_ = elapsecs_;
   lastmins_ = elapmins_;
 
-  if (recbusy_) f.recd->setVisible(!f.recd->visible());
+  if (recbusy_) {
+    f.recd->setVisible(!f.recd->visible());
+    showRecorderFault();
+  }
 }
 
 void Transport::mytimesrev() {

@@ -6,12 +6,20 @@
 // patches, and for a mono take started at a later second of the song that many seconds of
 // silence in front (through temp.wav), so that it lines up with the tracks it was played over.
 //
+// The device moves the take into its file. A take that cannot be saved there (the song folder
+// removed or read-only, a folder in the file's place) is kept at once as "Recovered-...wav"
+// and the message line says where; a take without samples leaves no file. Either way the row's
+// record button turns red again.
+//
 // The finishing yields to the event loop for 2.3 s while the transport already shows the
 // stopped state. Mouse and key input (the close box included) are dropped meanwhile and
 // finishing() is true, so that nothing can start, delete or end anything before the take is on
 // disk; QUIT is enabled only once it is.
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -51,6 +59,12 @@ class InputBlock {
  private:
   bool was_;
 };
+
+// The file name of a logical path ("C:\\Vemracd\\Mysong\\T03.wav" -> "T03.wav").
+std::string fileNameOf(std::string_view path) {
+  const size_t at = path.find_last_of("\\/");
+  return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
+}
 
 // Yields to the event loop until more than `ms` milliseconds have passed.
 void waitMoreThan(int64_t ms) { platform::waitFor(ms + 1); }
@@ -143,14 +157,20 @@ void Transport::finishTake(const Take& t) {
   {
     InputBlock block;
     recbusy_ = false;
-    platform::mciExecute("stop cap44 ");
+    send("stop cap44 ");
     waitMoreThan(100);
-    platform::mciExecute("save cap44 " + t.file);
+    // The take moves into its file. One that cannot go there is kept at once under a name of
+    // its own; the message line tells either outcome, so the save reports nothing itself.
+    const bool saved = platform::mciExecuteQuiet("save cap44 " + t.file);
+    std::optional<platform::KeptTake> kept;
+    if (!saved) kept = platform::mciKeepTake("cap44");
     waitMoreThan(2200);
-    platform::mciExecute("close cap44 ");
+    send("close cap44 ");
     platform::kill(sh.t00fname);
-    if (platform::fileLen(t.file) < kHeader) {
-      takeLost(t);
+    if (kept) {
+      takeKept(t, kept->folder, kept->name);
+    } else if (!saved || platform::fileLen(t.file) <= kHeader) {
+      takeLost(t);  // no samples were taken
     } else {
       monohdr(t.file);
       f.refresh();
@@ -164,10 +184,12 @@ void Transport::finishTake(const Take& t) {
   finishing_ = false;
 }
 
-void Transport::takeLost(const Take& t) {
+bool Transport::send(const std::string& command) const {
+  return quietFinish_ ? platform::mciExecuteQuiet(command) : platform::mciExecute(command);
+}
+
+void Transport::markNotRecorded(const Take& t) {
   shell::MainForm& f = sys_.form;
-  // A scrap shorter than a header holds no sound: removing it keeps "red" and "no file" one.
-  if (platform::fileLen(t.file) >= 0) platform::kill(t.file);
   const bool rows1528 = sys_.shell->page1528();
   if (t.armedtrk == kStereoTrack) {
     f.ST01->setForeColor(colour::kRed);
@@ -176,7 +198,38 @@ void Transport::takeLost(const Take& t) {
   } else if (rows1528 && t.armedtrk >= 15) {
     f.R[t.armedtrk - 15]->setForeColor(colour::kRed);
   }
-  f.Umsg->setCaption(kNothingSavedText);
+}
+
+void Transport::takeLost(const Take& t) {
+  // A file without samples (an empty take, a scrap shorter than a header) holds no sound:
+  // removing it keeps "red" and "no file" one.
+  const int64_t len = platform::fileLen(t.file);
+  if (len >= 0 && len <= kHeader) platform::kill(t.file);
+  markNotRecorded(t);
+  sys_.form.Umsg->setCaption(kNothingSavedText);
+}
+
+void Transport::takeKept(const Take& t, const std::string& folder, const std::string& keptName) {
+  markNotRecorded(t);
+  sys_.form.Umsg->setCaption(notSavedText(fileNameOf(t.file), folder, keptName));
+}
+
+std::string Transport::notSavedText(std::string_view file, std::string_view folder,
+                                    std::string_view kept) {
+  return " Recording not saved as " + std::string(file) + " - kept in " + std::string(folder) +
+         " as " + std::string(kept) + ". Please Re-try.";
+}
+
+void Transport::showRecorderFault() {
+  if (!take.active || take.faultShown) return;
+  const int err = platform::mciWriteError("cap44");
+  if (err == 0) return;
+  take.faultShown = true;
+  sys_.form.Umsg->setCaption(
+      err == ENOSPC || err == EDQUOT
+          ? std::string(kDiskFullText)
+          : " DISK ERROR - the recording stopped being written (" + std::string(std::strerror(err)) +
+                "). Click STOP to keep what was recorded.");
 }
 
 bool Transport::lateStart(const Take& t) {
@@ -236,11 +289,13 @@ bool Transport::lateStart(const Take& t) {
   return true;
 }
 
-void Transport::finishTakeBeforeExit() {
+void Transport::finishTakeBeforeExit(bool quiet) {
   if (!recbusy_ || finishing_) return;
   // STOP acts only while its button is yellow; a running recording must be saved regardless.
   sys_.form.RPSTOP->setForeColor(colour::kYellow);
+  quietFinish_ = quiet;
   RPSTOP_Click();
+  quietFinish_ = false;
 }
 
 }  // namespace transport

@@ -64,6 +64,7 @@ class Transport {
     int16_t armedtrk = 0;
     bool stereo = false;
     int32_t startSecond = 0;
+    bool faultShown = false;  // the message line has told of a failed write
   } take;
 
   // ======== Record buttons and recording start (record.cpp) ========
@@ -96,8 +97,12 @@ class Transport {
   // is dropped then and nothing may start (PLAY, the record buttons, the keys refuse).
   bool finishing() const { return finishing_; }
   // The exit's safety net: a recording that still runs is stopped and saved before the
-  // program closes its devices. Nothing when no recording runs.
-  void finishTakeBeforeExit();
+  // program closes its devices. Nothing when no recording runs. `quiet`: the program ends on
+  // a request from outside (a signal), so a failing device command shows no box.
+  void finishTakeBeforeExit(bool quiet = false);
+  // The song clock's tick during a recording: tells on the message line, once per take, that
+  // the recording device could no longer write the take (the disk filled).
+  void showRecorderFault();
   // The header patches of a saved take, on an existing file only: the mono rates (88200 bytes
   // per second, block align 2) and, for the stereo track, two channels (176400, block 4).
   // False when the file cannot be opened or written.
@@ -108,6 +113,12 @@ class Transport {
       "record a new track. Ready.";
   static constexpr const char* kNothingSavedText =
       " Recording failed - no sound was saved. Please Re-try.";
+  static constexpr const char* kDiskFullText =
+      " DISK FULL - the recording stopped being written. Click STOP to keep what was recorded.";
+  // " Recording not saved as T03.wav - kept in Mysong as Recovered-20261207-153012.wav. Please
+  // Re-try.": the take's file name, the folder and the name it was kept under.
+  static std::string notSavedText(std::string_view file, std::string_view folder,
+                                  std::string_view kept);
 
  private:
   // The finishing of a take once the engine is released (input blocked throughout).
@@ -117,7 +128,15 @@ class Transport {
   bool lateStart(const Take& t);
   // The device saved nothing: the row's record button red again, the message line says so.
   void takeLost(const Take& t);
+  // The take could not be saved into its file and was kept as `keptName` in `folder`: the
+  // row's record button red again, the message line says where it is.
+  void takeKept(const Take& t, const std::string& folder, const std::string& keptName);
+  // The record button of the take's row (or the stereo track's) back to red: not recorded.
+  void markNotRecorded(const Take& t);
+  // A device command of the finishing: reported, unless the finishing is quiet.
+  bool send(const std::string& command) const;
   bool finishing_ = false;
+  bool quietFinish_ = false;
 
  public:
 

@@ -100,6 +100,16 @@ class MciTest : public ::testing::Test {
     return {o.begin() + static_cast<std::ptrdiff_t>(std::min(o.size(), from * 2)), o.end()};
   }
 
+  // The one file in a folder of the drive whose name starts with `prefix`.
+  std::string onlyFile(const std::string& rel, const std::string& prefix = "") const {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(host(rel)))
+      if (e.is_regular_file() && e.path().filename().string().starts_with(prefix))
+        found.push_back(e.path().string());
+    EXPECT_EQ(found.size(), 1u) << rel;
+    return found.empty() ? "" : found[0];
+  }
+
   std::optional<test_support::TempDrive> drive_;
   std::string root_;
   std::vector<std::string> reports_;
@@ -149,7 +159,9 @@ TEST_F(MciRecord, ScratchHoldsTheTakeWhileRecording) {
   // A killed program leaves the scratch behind: it must already hold all but the last second,
   // as a WAV whose header covers at least that much. The writer runs on its own thread, so
   // give it (wall) time; nothing here asserts a speed.
-  const std::string scratch = host("Vemracd/.cap44-take.wav");
+  // Its hidden name carries the local time the take started.
+  const std::string scratch = onlyFile("Vemracd");
+  EXPECT_THAT(scratch, ::testing::MatchesRegex(".*/\\.cap44-take-[0-9]{8}-[0-9]{6}\\.wav"));
   const size_t want = 4 * 44100 * 2;
   Bytes b;
   auto headerBytes = [&] {
@@ -207,18 +219,87 @@ TEST_F(MciRecord, SaveStopsFirstRecordFromZeroRestartsAndFailuresKeepFiles) {
   EXPECT_EQ(reports_.size(), 2u);
 }
 
-TEST_F(MciRecord, LeftoverScratchOfADeadProgramIsKept) {
-  useInput(1, 1);
-  writeWav("Vemracd/.cap44-take.wav", 1, std::vector<int16_t>(1000, 9));
-  const Bytes leftover = readBytes(host("Vemracd/.cap44-take.wav"));
-  record(1, 100);
+// Takes left behind by a program that died: each is kept as Recovered-<its start>.wav with a
+// header that matches its whole frames; an empty scratch goes; a take that a running recorder
+// holds is left alone; a name already taken gets "-2".
+TEST_F(MciRecord, LeftoversOfADeadProgramAreRecoveredUnderTheirStartTime) {
+  useInput(1, 2);
+  setMciScratchDir(host("Vemracd/Mysong"));
+  auto samples = patternSamples(3000, 2);
+  Bytes stale = wavBytes(2, samples);
+  stale[40] = 8;  // the header of the last sync, behind the data
+  stale[41] = stale[42] = stale[43] = 0;
+  stale.push_back(0x11);  // a cut write: not a whole frame
+  test_support::writeAll(host("Vemracd/Mysong/.cap44-take-20260102-030405.wav"), stale);
+  writeWav("Vemracd/Mysong/Recovered-20260102-030405.wav", 1, {1, 2, 3});  // taken
+  writeWav("Vemracd/Mysong/.cap44-take-20260102-030406.wav", 1, {});        // no samples
+  writeWav("Vemracd/.cap44-take.wav", 1, std::vector<int16_t>(44100, 9));   // an older program
+  ASSERT_TRUE(mciExecute(kOpenCap));
+  ASSERT_TRUE(mciExecute(kRecord));  // a live take: locked
+  clock_->advanceBy(100);
+
+  std::vector<std::string> names;
+  for (const KeptTake& k : mciRecoverTakes()) {
+    names.push_back(k.name);
+    EXPECT_EQ(k.folder, k.path.find("/Mysong/") != std::string::npos ? "Mysong" : "?");
+  }
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], "Recovered-20260102-030405-2.wav");
+  EXPECT_THAT(names[1], ::testing::MatchesRegex("Recovered-[0-9]{8}-[0-9]{6}\\.wav"));
+  EXPECT_EQ(readBytes(host("Vemracd/Mysong/" + names[0])), wavBytes(2, samples));
+  EXPECT_EQ(readBytes(host("Vemracd/Mysong/" + names[1])),
+            wavBytes(1, std::vector<int16_t>(44100, 9)));
+  EXPECT_FALSE(fs::exists(host("Vemracd/Mysong/.cap44-take-20260102-030405.wav")));
+  EXPECT_FALSE(fs::exists(host("Vemracd/Mysong/.cap44-take-20260102-030406.wav")));
+  EXPECT_FALSE(fs::exists(host("Vemracd/.cap44-take.wav")));
+  int live = 0;
+  for (const auto& e : fs::directory_iterator(host("Vemracd/Mysong")))
+    live += e.path().filename().string().starts_with(".cap44-take-");
+  EXPECT_EQ(live, 1);
+  ASSERT_TRUE(mciExecute(kStop));
+  ASSERT_TRUE(mciExecute("save cap44 C:\\Vemracd\\Mysong\\T01.wav"));
+  EXPECT_EQ(readBytes(host("Vemracd/Mysong/T01.wav")), wavBytes(1, patternSamples(4410, 1)));
+  EXPECT_TRUE(reports_.empty());
+}
+
+// The save is a rename in the scratch folder: the take is never copied, so a disk that holds it
+// once is enough. A save that cannot go where it should leaves the take for keeping, which moves
+// it to its Recovered name; a take without samples is not kept.
+TEST_F(MciRecord, SaveMovesTheTakeAndAFailedSaveKeepsIt) {
+  useInput(1, 4);
+  setMciScratchDir(host("Vemracd/Mysong"));
+  record(1, 1000);
+  ASSERT_TRUE(mciExecute(kStop));
+  const std::string scratch = onlyFile("Vemracd/Mysong");
+  struct stat before {};
+  ASSERT_EQ(::stat(scratch.c_str(), &before), 0);
+  ASSERT_TRUE(mciExecute("save cap44 C:\\Vemracd\\Mysong\\T01.wav"));
+  struct stat after {};
+  ASSERT_EQ(::stat(host("Vemracd/Mysong/T01.wav").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, renamed
+  EXPECT_FALSE(fs::exists(scratch));
+  EXPECT_EQ(readBytes(host("Vemracd/Mysong/T01.wav")), wavBytes(1, patternSamples(44100, 1)));
   ASSERT_TRUE(mciExecute(kClose));
-  std::vector<std::string> kept;
-  for (const auto& e : fs::directory_iterator(host("Vemracd")))
-    if (e.is_regular_file()) kept.push_back(e.path());
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_THAT(kept[0], ::testing::MatchesRegex(".*/\\.cap44-take-[0-9]+\\.wav"));
-  EXPECT_EQ(readBytes(kept[0]), leftover);
+  EXPECT_TRUE(fs::exists(host("Vemracd/Mysong/T01.wav")));
+
+  record(1, 500);
+  const std::string stamp = onlyFile("Vemracd/Mysong", ".cap44").substr(
+      host("Vemracd/Mysong/.cap44-take-").size(), 15);
+  fs::create_directories(host("Vemracd/Mysong/T02.wav"));
+  EXPECT_FALSE(mciExecuteQuiet("save cap44 C:\\Vemracd\\Mysong\\T02.wav"));
+  EXPECT_THAT(mciLastError(), ::testing::HasSubstr("T02.wav"));
+  std::optional<KeptTake> kept = mciKeepTake("cap44");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->name, "Recovered-" + stamp + ".wav");
+  EXPECT_EQ(kept->folder, "Mysong");
+  EXPECT_EQ(readBytes(kept->path), wavBytes(1, patternSamples(22050, 1)));
+  ASSERT_TRUE(mciExecute(kClose));
+  EXPECT_TRUE(fs::exists(kept->path));
+  EXPECT_TRUE(reports_.empty());
+
+  ASSERT_TRUE(mciExecute(kOpenCap));
+  EXPECT_FALSE(mciKeepTake("cap44"));  // nothing recorded
+  EXPECT_FALSE(mciKeepTake("nobody"));
 }
 
 TEST_F(MciRecord, RefusesBadFormatsAndSecondCapture) {

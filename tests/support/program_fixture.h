@@ -130,6 +130,7 @@ class ProgramTest : public ::testing::Test {
     platform::ui::clearShownBoxes();
     platform::ui::setScreenSizeOverride(std::nullopt);
     platform::mciReset();
+    platform::setMciScratchDir("");
     platform::setYieldDriver(nullptr);
     platform::setEnding(false);
     platform::closeAll();
