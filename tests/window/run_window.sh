@@ -6,8 +6,9 @@
 # Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS
 #   record_play_quit  R01, hold about 4 s, STOP, PLAY, STOP, QUIT, OK, OK: T01.wav holds the time
 #                     held, vsets is written and the program ends with status 0.
-#   sound_stopped     with a T01.wav in the song folder: PLAY, the JACK server is killed, the
-#                     "SOUND STOPPED" box shows; Return, QUIT, OK, OK ends with status 0.
+#   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
+#                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
+#                     QUIT, OK, OK ends with status 0.
 # Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
 set -u
 scenario=$1 app=$2 kit=$3 rects_tool=$4
@@ -51,7 +52,7 @@ wait_for() {
     if [ -n "$app_pid" ] && ! kill -0 "$app_pid" 2>/dev/null; then
       fail "the program ended while waiting for $what"
     fi
-    [ "$(date +%s%N)" -lt "$end" ] || fail "no $what within $limit s"
+    [ "$(date +%s%N)" -lt "$end" ] || fail "waited $limit s for $what"
     sleep 0.1
   done
 }
@@ -119,13 +120,13 @@ is_gone() { ! xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1";
 answer_window() {
   local w=$1 key=${2:-Return}
   log "box '$(xdotool getwindowname "$w")': $key"
-  xdotool windowfocus --sync "$w" key "$key"
+  timeout 10 xdotool windowfocus --sync "$w" key "$key"
   wait_for 10 "the box to close" is_gone "$w"
 }
 
 # Answers the box titled TITLE (a regular expression) with KEY once it shows.
 answer_box() {
-  wait_for 20 "box titled '$1'" shown_window "$1"
+  wait_for 20 "a box titled '$1'" shown_window "$1"
   answer_window "$(shown_window "$1")" "${2:-Return}"
 }
 
@@ -137,8 +138,8 @@ show_window() {
   until [ -n "$(shown_window "$main_title")" ]; do
     kill -0 "$app_pid" 2>/dev/null || fail "the program ended during start-up"
     [ $SECONDS -lt $end ] || fail "the main window did not show within 60 s"
-    w=$(xdotool search --onlyvisible --name '.' 2>/dev/null | head -1)
-    if [ -n "$w" ]; then
+    w=$(shown_window .)
+    if [ -n "$w" ] && [[ "$(xdotool getwindowname "$w")" != *"$main_title"* ]]; then
       answer_window "$w"
     else
       sleep 0.1
@@ -219,23 +220,26 @@ case "$scenario" in
     show_window
     click R01
     t_rec=$(now)
-    wait_for 5 "recording (STOP lit)" running
+    wait_for 5 "the recording to start (STOP yellow)" running
     sleep 4  # a person recording for about 4 s
     click RPSTOP
     t_stop=$(now)
     held=$("$python" -c "print(f'{$t_stop - $t_rec:.3f}')")
     log "held R01 to STOP for $held s"
-    wait_for 20 "valid T01.wav" probe wav "$song/T01.wav"
+    wait_for 20 "a valid T01.wav" probe wav "$song/T01.wav"
     click_until PLAY running
     sleep 1  # listen a moment
     click_until RPSTOP stopped
     quit_ok_ok
     probe wav "$song/T01.wav" "$held" || fail "T01.wav does not hold the take"
-    [ -s "$song/vsets" ] || fail "vsets was not written"
+    size=$(stat -c %s "$song/vsets" 2>/dev/null)
+    [ "${size:-0}" -eq 532 ] || fail "vsets was not written whole (${size:-no file})"
     ;;
   sound_stopped)
     mkdir -p "$song"
+    # What an earlier run leaves: a take, and a settings file (start-up asks to load it).
     probe silence "$song/T01.wav" 20
+    head -c 532 /dev/zero >"$song/vsets"
     start_program
     show_window
     click_until PLAY running
@@ -245,7 +249,7 @@ case "$scenario" in
     wait "$jack_pid" 2>/dev/null
     jack_pid=""
     answer_box '^SOUND STOPPED$'
-    wait_for 5 "the transport stopped" stopped
+    wait_for 5 "the transport to stop (STOP red)" stopped
     quit_ok_ok
     ;;
   *) fail "unknown scenario $scenario" ;;
