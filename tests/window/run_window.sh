@@ -146,9 +146,14 @@ show_window() {
     fi
   done
   win=$(shown_window "$main_title")
+  log "main window at $(origin)"
+}
+
+# Where the window's client area lies on the screen now: "X Y".
+origin() {
+  local WINDOW X Y WIDTH HEIGHT SCREEN
   eval "$(xdotool getwindowgeometry --shell "$win")"
-  win_x=$X win_y=$Y
-  log "main window at $win_x,$win_y"
+  echo "$X $Y"
 }
 
 # The pixel rectangle "LEFT TOP WIDTH HEIGHT" of the control NAME in the window's client area.
@@ -161,10 +166,11 @@ rect_of() {
 
 # Clicks the middle of the control NAME of the main window.
 click() {
-  local l t w h
+  local l t w h x y
   read -r l t w h <<<"$(rect_of "$1")"
+  read -r x y <<<"$(origin)"
   # XTest input is handled in order: the pointer is there before the button goes down.
-  xdotool mousemove $((win_x + l + w / 2)) $((win_y + t + h / 2)) click 1
+  xdotool mousemove $((x + l + w / 2)) $((y + t + h / 2)) click 1
   log "clicked $1"
 }
 
