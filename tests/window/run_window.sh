@@ -77,7 +77,8 @@ if ! [ -s "$work/display" ]; then
   cat "$work/xvfb.log"
   exit 77
 fi
-export DISPLAY=:$(head -1 "$work/display")
+DISPLAY=:$(head -1 "$work/display")
+export DISPLAY
 log "X server on $DISPLAY"
 
 export JACK_DEFAULT_SERVER="vemra-window-$$"
@@ -96,7 +97,7 @@ start_program() {
     cd "$drive" || exit 1
     export QT_QPA_PLATFORM=xcb VEMRA_AUDIO=jack VEMRA_DRIVE="$drive"
     export XDG_RUNTIME_DIR="$work/runtime"
-    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
     # The X, font and sound libraries keep allocations until the process ends.
     export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0"
     exec "$app"
@@ -151,9 +152,8 @@ show_window() {
 
 # Where the window's client area lies on the screen now: "X Y".
 origin() {
-  local WINDOW X Y WIDTH HEIGHT SCREEN
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  echo "$X $Y"
+  xdotool getwindowgeometry --shell "$win" | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 }
+                                                   END { print x, y }'
 }
 
 # The pixel rectangle "LEFT TOP WIDTH HEIGHT" of the control NAME in the window's client area.
@@ -194,7 +194,11 @@ click_until() {
 # shows NAME RRGGBB: whether the control NAME shows the colour now, as on the screen.
 # The transport lights: PLAY red and STOP yellow while something plays or records, PLAY yellow
 # and STOP red when stopped.
-shows() { xwd -silent -id "$win" | probe shows $(rect_of "$1") "$2"; }
+shows() {
+  local rect
+  read -r -a rect <<<"$(rect_of "$1")"
+  xwd -silent -id "$win" | probe shows "${rect[@]}" "$2"
+}
 running() { shows RPSTOP FFFF00; }
 stopped() { shows RPSTOP FF0000; }
 
