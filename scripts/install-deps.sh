@@ -3,7 +3,9 @@
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 pkgs=(build-essential pkg-config cmake ninja-build qt6-base-dev librtaudio-dev
-      libsamplerate0-dev libgtest-dev libgmock-dev libbenchmark-dev jackd2 sox time)
+      libsamplerate0-dev libgtest-dev libgmock-dev libbenchmark-dev jackd2 sox time
+      # the real-window tests: X server, synthesized input, screenshots, the driver
+      xvfb xdotool x11-apps python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

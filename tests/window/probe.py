@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Looks at what the real-window tests produce. Standard library only.
+
+  probe.py shows LEFT TOP WIDTH HEIGHT RRGGBB < WINDOW.xwd
+      status 0 when at least a few pixels of the rectangle (in the xwd dump of a window, as
+      `xwd -id` writes it) have about that colour
+  probe.py wav FILE [SECONDS]
+      status 0 when FILE is a mono 16-bit 44.1 kHz WAV whose header sizes match its data and,
+      with SECONDS, whose length is within 0.25 s of it; prints the length
+  probe.py silence FILE SECONDS
+      writes such a WAV of silence
+"""
+import os
+import struct
+import sys
+import wave
+
+RATE = 44100
+
+
+def shows(left, top, width, height, rgb):
+    dump = sys.stdin.buffer.read()
+    head = struct.unpack(">25I", dump[:100])
+    size, cols, rows, order, bpp, stride, masks, colours = (
+        head[0], head[4], head[5], head[7], head[11], head[12], head[14:17], head[19])
+    n, base = bpp // 8, size + 12 * colours
+    want = [(int(rgb, 16) >> s) & 255 for s in (16, 8, 0)]
+    hits = 0
+    for y in range(max(top, 0), min(top + height, rows)):
+        for x in range(max(left, 0), min(left + width, cols)):
+            i = base + y * stride + n * x
+            p = int.from_bytes(dump[i:i + n], "big" if order else "little")
+            got = [(p & m) >> ((m & -m).bit_length() - 1) for m in masks]
+            hits += sum(abs(a - b) for a, b in zip(got, want)) < 60
+    return hits >= 10  # caption strokes, not a stray anti-aliased pixel
+
+
+def wav(path, seconds=None):
+    size = os.path.getsize(path)
+    with open(path, "rb") as f:
+        head = f.read(44)
+    if len(head) < 44 or head[:4] != b"RIFF" or head[8:16] != b"WAVEfmt " or head[36:40] != b"data":
+        return f"{path}: no canonical WAV header"
+    riff, data = struct.unpack("<I", head[4:8])[0], struct.unpack("<I", head[40:44])[0]
+    if riff != size - 8 or data != size - 44:
+        return f"{path}: header sizes {riff}/{data} do not match the file's {size} bytes"
+    with wave.open(path) as w:
+        form = (w.getnchannels(), w.getsampwidth(), w.getframerate())
+        if form != (1, 2, RATE):
+            return f"{path}: {form[0]} channels, {8 * form[1]} bits, {form[2]} Hz"
+        length = w.getnframes() / RATE
+    print(f"{path}: {length:.3f} s")
+    if seconds is not None and abs(length - seconds) > 0.25:
+        return f"{path}: holds {length:.3f} s, {seconds - length:+.3f} s off the {seconds:.3f} s held"
+    return None
+
+
+def silence(path, seconds):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(bytes(2 * int(RATE * seconds)))
+
+
+def main(args):
+    if args[:1] == ["shows"] and len(args) == 6:
+        return 0 if shows(*map(int, args[1:5]), args[5]) else 1
+    if args[:1] == ["wav"] and len(args) in (2, 3):
+        return wav(args[1], float(args[2]) if len(args) == 3 else None)
+    if args[:1] == ["silence"] and len(args) == 3:
+        return silence(args[1], float(args[2]))
+    return __doc__
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

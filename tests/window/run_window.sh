@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# Drives the real program in a real X server as a person would: a private Xvfb with no window
+# manager, a private JACK server (dummy driver), a fresh drive with the program folder kit, and
+# mouse clicks and keys synthesized by xdotool at the controls' designed places.
+#
+# Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS
+#   record_play_quit  R01, hold about 4 s, STOP, PLAY, STOP, QUIT, OK, OK: T01.wav holds the time
+#                     held, vsets is written and the program ends with status 0.
+#   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
+#                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
+#                     QUIT, OK, OK ends with status 0.
+# Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
+set -u
+scenario=$1 app=$2 kit=$3 rects_tool=$4
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/vemra-window-XXXXXX)
+drive=$work/drive
+song=$drive/Vemracd/Mysong
+rate=44100
+python=$(command -v /usr/bin/python3 || command -v python3)
+probe() { "$python" "$here/probe.py" "$@"; }
+xvfb_pid="" jack_pid="" app_pid=""
+
+cleanup() {
+  local p
+  for p in "$app_pid" "$jack_pid" "$xvfb_pid"; do
+    [ -n "$p" ] && kill "$p" 2>/dev/null && wait "$p" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+log() { echo "[$(date +%T.%N | cut -c1-12)] $*"; }
+fail() {
+  echo "FAIL: $*"
+  if [ -n "${DISPLAY:-}" ] && xwd -silent -root >"$PWD/$scenario-failed.xwd" 2>/dev/null; then
+    echo "the screen at the failure: $PWD/$scenario-failed.xwd"
+  fi
+  if [ -s "$work/app.log" ]; then echo "---- program output"; cat "$work/app.log"; fi
+  if [ -s "$work/jack.log" ]; then echo "---- jackd output"; tail -20 "$work/jack.log"; fi
+  exit 1
+}
+now() { date +%s.%N; }
+
+# wait_for SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails the test
+# after SECONDS, or at once when the program ends meanwhile.
+wait_for() {
+  local limit=$1 what=$2
+  shift 2
+  local end=$(($(date +%s%N) + limit * 1000000000))
+  until "$@" >/dev/null 2>&1; do
+    if [ -n "$app_pid" ] && ! kill -0 "$app_pid" 2>/dev/null; then
+      fail "the program ended while waiting for $what"
+    fi
+    [ "$(date +%s%N)" -lt "$end" ] || fail "waited $limit s for $what"
+    sleep 0.1
+  done
+}
+
+# ---- the X server, the sound server, the drive ---------------------------------------------
+for tool in xdotool xwd; do
+  command -v $tool >/dev/null || fail "$tool is not installed (scripts/install-deps.sh)"
+done
+if ! command -v Xvfb >/dev/null; then
+  echo "SKIP: Xvfb is not installed (scripts/install-deps.sh installs it)"
+  exit 77
+fi
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do  # the display number, once the server listens
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! [ -s "$work/display" ]; then
+  echo "SKIP: Xvfb could not start:"
+  cat "$work/xvfb.log"
+  exit 77
+fi
+DISPLAY=:$(head -1 "$work/display")
+export DISPLAY
+log "X server on $DISPLAY"
+
+export JACK_DEFAULT_SERVER="vemra-window-$$"
+export JACK_NO_START_SERVER=1
+jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >"$work/jack.log" 2>&1 &
+jack_pid=$!
+timeout 20 jack_wait -w -t 15 >/dev/null 2>&1 || fail "jackd did not start"
+
+mkdir -p "$drive"
+"$kit" "$drive" >"$work/kit.log" 2>&1 || { cat "$work/kit.log"; fail "the kit did not install"; }
+"$rects_tool" >"$work/rects" || fail "control_rects failed"
+
+# ---- the program and the window ------------------------------------------------------------
+start_program() {
+  (
+    cd "$drive" || exit 1
+    export QT_QPA_PLATFORM=xcb VEMRA_AUDIO=jack VEMRA_DRIVE="$drive"
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # The X, font and sound libraries keep allocations until the process ends.
+    export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0"
+    exec "$app"
+  ) >"$work/app.log" 2>&1 &
+  app_pid=$!
+  log "program started (pid $app_pid)"
+}
+
+# The id of the shown window whose title matches the regular expression, if there is one.
+shown_window() {
+  local w
+  w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+  [ -n "$w" ] && echo "$w"
+}
+
+# Whether the window with this id has left the screen.
+is_gone() { ! xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1"; }
+
+# Presses KEY in the window and waits for it to go. Keys go to the window holding the focus:
+# with no window manager, the box is given the focus first.
+answer_window() {
+  local w=$1 key=${2:-Return}
+  log "box '$(xdotool getwindowname "$w")': $key"
+  timeout 10 xdotool windowfocus --sync "$w" key "$key"
+  wait_for 10 "the box to close" is_gone "$w"
+}
+
+# Answers the box titled TITLE (a regular expression) with KEY once it shows.
+answer_box() {
+  wait_for 20 "a box titled '$1'" shown_window "$1"
+  answer_window "$(shown_window "$1")" "${2:-Return}"
+}
+
+main_title='VemraCd Version'
+# Start-up: every box shown before the window appears is answered with Return (OK, or Yes to
+# loading the settings).
+show_window() {
+  local end=$((SECONDS + 60)) w
+  until [ -n "$(shown_window "$main_title")" ]; do
+    kill -0 "$app_pid" 2>/dev/null || fail "the program ended during start-up"
+    [ $SECONDS -lt $end ] || fail "the main window did not show within 60 s"
+    w=$(shown_window .)
+    if [ -n "$w" ] && [[ "$(xdotool getwindowname "$w")" != *"$main_title"* ]]; then
+      answer_window "$w"
+    else
+      sleep 0.1
+    fi
+  done
+  win=$(shown_window "$main_title")
+  log "main window at $(origin)"
+}
+
+# Where the window's client area lies on the screen now: "X Y".
+origin() {
+  xdotool getwindowgeometry --shell "$win" | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 }
+                                                   END { print x, y }'
+}
+
+# The pixel rectangle "LEFT TOP WIDTH HEIGHT" of the control NAME in the window's client area.
+rect_of() {
+  local r
+  r=$(awk -v n="$1" '$1 == n { print $2, $3, $4, $5 }' "$work/rects")
+  [ -n "$r" ] || fail "no control $1 in the design"
+  echo "$r"
+}
+
+# Clicks the middle of the control NAME of the main window.
+click() {
+  local l t w h x y
+  read -r l t w h <<<"$(rect_of "$1")"
+  read -r x y <<<"$(origin)"
+  # XTest input is handled in order: the pointer is there before the button goes down.
+  xdotool mousemove $((x + l + w / 2)) $((y + t + h / 2)) click 1
+  log "clicked $1"
+}
+
+# Clicks the control NAME until COMMAND... succeeds. The program drops clicks while it is busy
+# (the hourglass shows, as after STOP while a take is saved): a person clicks again.
+click_until() {
+  local name=$1 end=$((SECONDS + 20)) again
+  shift
+  while :; do
+    click "$name"
+    again=$(($(date +%s%N) + 2000000000))
+    while [ "$(date +%s%N)" -lt $again ]; do
+      "$@" >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    kill -0 "$app_pid" 2>/dev/null || fail "the program ended after a click on $name"
+    [ $SECONDS -lt $end ] || fail "clicks on $name did nothing within 20 s"
+  done
+}
+
+# shows NAME RRGGBB: whether the control NAME shows the colour now, as on the screen.
+# The transport lights: PLAY red and STOP yellow while something plays or records, PLAY yellow
+# and STOP red when stopped.
+shows() {
+  local rect
+  read -r -a rect <<<"$(rect_of "$1")"
+  xwd -silent -id "$win" | probe shows "${rect[@]}" "$2"
+}
+running() { shows RPSTOP FFFF00; }
+stopped() { shows RPSTOP FF0000; }
+
+# Waits for the program to end (QUIT's questions answered) and checks its exit status.
+expect_exit_0() {
+  local end=$((SECONDS + 30)) rc
+  while kill -0 "$app_pid" 2>/dev/null; do
+    [ $SECONDS -lt $end ] || fail "the program did not end within 30 s of the last answer"
+    sleep 0.1
+  done
+  wait "$app_pid"
+  rc=$?
+  app_pid=""
+  [ "$rc" -eq 0 ] || fail "the program ended with status $rc"
+  log "the program ended with status 0"
+}
+
+quit_ok_ok() {
+  click_until QUIT shown_window '^QUIT\.$'
+  answer_box '^QUIT\.$'  # leave or stay: OK
+  answer_box '^QUIT $'   # save names, pans and volumes in vsets: OK
+  expect_exit_0
+}
+
+# ---- the scenarios -----------------------------------------------------------------------------
+case "$scenario" in
+  record_play_quit)
+    start_program
+    show_window
+    click R01
+    t_rec=$(now)
+    wait_for 5 "the recording to start (STOP yellow)" running
+    sleep 4  # a person recording for about 4 s
+    click RPSTOP
+    t_stop=$(now)
+    held=$("$python" -c "print(f'{$t_stop - $t_rec:.3f}')")
+    log "held R01 to STOP for $held s"
+    wait_for 20 "a valid T01.wav" probe wav "$song/T01.wav"
+    click_until PLAY running
+    sleep 1  # listen a moment
+    click_until RPSTOP stopped
+    quit_ok_ok
+    probe wav "$song/T01.wav" "$held" || fail "T01.wav does not hold the take"
+    size=$(stat -c %s "$song/vsets" 2>/dev/null)
+    [ "${size:-0}" -eq 532 ] || fail "vsets was not written whole (${size:-no file})"
+    ;;
+  sound_stopped)
+    mkdir -p "$song"
+    # What an earlier run leaves: a take, and a settings file (start-up asks to load it).
+    probe silence "$song/T01.wav" 20
+    head -c 532 /dev/zero >"$song/vsets"
+    start_program
+    show_window
+    click_until PLAY running
+    sleep 1  # listen a moment
+    log "killing the JACK server"
+    kill "$jack_pid"
+    wait "$jack_pid" 2>/dev/null
+    jack_pid=""
+    answer_box '^SOUND STOPPED$'
+    wait_for 5 "the transport to stop (STOP red)" stopped
+    quit_ok_ok
+    ;;
+  *) fail "unknown scenario $scenario" ;;
+esac
+echo "PASS: $scenario"
