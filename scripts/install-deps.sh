@@ -5,7 +5,9 @@ set -euo pipefail
 pkgs=(build-essential pkg-config cmake ninja-build qt6-base-dev librtaudio-dev
       libsamplerate0-dev libgtest-dev libgmock-dev libbenchmark-dev jackd2 sox time
       # the real-window tests: X server, synthesized input, screenshots, the driver
-      xvfb xdotool x11-apps python3)
+      xvfb xdotool x11-apps python3
+      # the fonts the mixer display is laid out for
+      fonts-dejavu-core)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
