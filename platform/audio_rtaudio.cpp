@@ -1,6 +1,9 @@
 #include "platform/audio_rtaudio.h"
 
 #include <RtAudio.h>
+#if VEMRA_HAVE_JACK
+#include <jack/jack.h>
+#endif
 #include <samplerate.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -246,7 +249,43 @@ int DeviceTable::count(bool input) const {
                            [input](const Device& d) { return (input ? d.inputs : d.outputs) > 0; }));
 }
 
+#if VEMRA_HAVE_JACK
+// A JACK server's devices as RtAudio numbers them (the runs of ports that share a client name,
+// in the server's port order; a port that takes sound is an output channel), examined with
+// one client where RtAudio's own examination opens one per device and per question.
+DeviceTable examineJack() {
+  DeviceTable t;
+  jack_status_t status{};
+  jack_client_t* client = jack_client_open("vemracd-probe", JackNoStartServer, &status);
+  if (!client) return t;
+  const unsigned rate = jack_get_sample_rate(client);
+  if (const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, 0)) {
+    std::string previous;
+    for (const char** p = ports; *p; ++p) {
+      const std::string name = *p;
+      const size_t colon = name.find(':');
+      if (colon == std::string::npos) continue;
+      const std::string device = name.substr(0, colon);
+      if (t.devices.empty() || device != previous) {
+        t.devices.push_back({unsigned(t.devices.size()), device, 0, 0, {rate}, rate});
+        previous = device;
+      }
+      const int flags = jack_port_flags(jack_port_by_name(client, *p));
+      if (flags & JackPortIsInput) ++t.devices.back().outputs;
+      if (flags & JackPortIsOutput) ++t.devices.back().inputs;
+    }
+    jack_free(ports);
+  }
+  jack_client_close(client);
+  t.examined = true;  // JACK has no default devices: the first one with channels serves
+  return t;
+}
+#endif
+
 DeviceTable examineDevices(AudioBackendKind api) {
+#if VEMRA_HAVE_JACK
+  if (api == AudioBackendKind::Jack) return examineJack();
+#endif
   DeviceTable t;
   std::string ignored;
   auto rt = makeRt(api, ignored);
@@ -258,10 +297,9 @@ DeviceTable examineDevices(AudioBackendKind api) {
       if (!info.probed) continue;
       t.devices.push_back({id, info.name, info.inputChannels, info.outputChannels,
                            info.sampleRates, info.preferredSampleRate});
-    }
-    if (count > 0) {
-      t.defaultInput = rt->getDefaultInputDevice();
-      t.defaultOutput = rt->getDefaultOutputDevice();
+      // From the examination itself: RtAudio's own default look-ups examine every device again.
+      if (info.isDefaultInput) t.defaultInput = id;
+      if (info.isDefaultOutput) t.defaultOutput = id;
     }
     t.examined = true;
   } catch (...) {
