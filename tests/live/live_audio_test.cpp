@@ -329,7 +329,10 @@ TEST(LiveJack, TakeBeginsAtTheRecordClick) {
   {
     app::Application program;
     program.start();
+    const int64_t t0 = nowMs();
     ASSERT_TRUE(openInputStream());  // as the window's showing does
+    std::printf("LIVE RESULT: opening the input stream took %lld ms (no take waits for it)\n",
+                static_cast<long long>(nowMs() - t0));
     auto dev = SoundDevice::create();
     ASSERT_TRUE(dev);
     SoundBuffer* buf = dev->createBuffer();
