@@ -64,7 +64,7 @@ tick=$(getconf CLK_TCK)
 cpu_ms() { awk -v t="$tick" '{ print int(($14 + $15) * 1000 / t) }' "/proc/$1/stat"; }
 hwm_mb() { awk '/VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 rss_mb() {
-  awk '/VmRSS|RssShmem/ { v[$1] = $2 } END { printf "%.1f (%.1f of it the sound server'"'"'s shared memory)", v["VmRSS:"] / 1024, v["RssShmem:"] / 1024 }' "/proc/$1/status"
+  awk '/VmRSS|RssAnon|RssShmem/ { v[$1] = $2 } END { printf "%.1f MB (%.1f private, %.1f the sound server'"'"'s shared memory)", v["VmRSS:"] / 1024, v["RssAnon:"] / 1024, v["RssShmem:"] / 1024 }' "/proc/$1/status"
 }
 
 # measure NAME TITLE-PATTERN CMD...: prints one line and appends "ms cpu hwm" to $tmp/NAME
@@ -83,7 +83,7 @@ measure() {
   local ms=$(( (t1 - t0) / 1000000 )) cpu hwm
   cpu=$(cpu_ms "$pid"); hwm=$(hwm_mb "$pid")
   sleep 1
-  printf "%-8s shown after %5d ms, cpu %5d ms, peak RSS %6s MB | 1 s later: cpu %5d ms, peak RSS %6s MB, RSS %6s MB\n" \
+  printf "%-8s shown after %5d ms, cpu %5d ms, peak RSS %6s MB | 1 s later: cpu %5d ms, peak RSS %6s MB, RSS %s\n" \
     "$name" "$ms" "$cpu" "$hwm" "$(cpu_ms "$pid")" "$(hwm_mb "$pid")" "$(rss_mb "$pid")"
   echo "$ms $cpu $hwm $(hwm_mb "$pid")" >>"$tmp/$name"
   kill -9 "$pid" 2>/dev/null

@@ -93,7 +93,15 @@ class AudioSystem {
   bool ensureOutput() {
     heal();
     if (offline_) return cfg_.outputDevices > 0;
-    if (out_ && out_->running()) return true;
+    if (!(out_ && out_->running()) && !openOutput()) return false;
+    // An input that a loss closed opens again with the output, before the next take needs it.
+    if (reopenInput_) {
+      std::string why;
+      reopenInput_ = !ensureInput(why);
+    }
+    return true;
+  }
+  bool openOutput() {
     if (!out_) out_ = std::make_unique<audio::RtOutput>(mixer);
     std::string why = "no audio backend is available";
     for (AudioBackendKind k : candidates_) {
@@ -117,6 +125,7 @@ class AudioSystem {
   bool ensureInput(std::string& why) {
     if (offline_) return cfg_.inputDevices > 0;
     if (in_.isOpen() && in_.running()) return true;
+    reopenInput_ = false;
     std::vector<AudioBackendKind> order = candidates_;
     if (out_ && out_->running()) order.insert(order.begin(), active_);
     for (AudioBackendKind k : order) {
@@ -308,14 +317,17 @@ class AudioSystem {
     return t;
   }
 
-  // After a loss, every stream that stopped is closed, to be opened again by its next need;
-  // the next loss is a new one.
+  // Before the streams are used again: every stream that stopped on its own (a server that went
+  // away) is closed, to be opened again now or at its next need; the next loss is a new one.
   void heal() {
-    if (loss_ == Loss::None && !offlineLost_) return;
-    if (out_ && out_->lost()) out_->close();
-    if (in_.isOpen() && in_.lost()) in_.close();
     offlineLost_ = false;
     loss_ = Loss::None;
+    if (offline_) return;
+    if (out_ && out_->lost()) out_->close();
+    if (in_.isOpen() && in_.lost()) {
+      in_.close();
+      reopenInput_ = true;
+    }
   }
 
   void sweepStreams() {
@@ -367,6 +379,7 @@ class AudioSystem {
   audio::RtInput in_;
   std::map<AudioBackendKind, audio::DeviceTable> tables_;
   enum class Loss { None, Pending, Reported } loss_ = Loss::None;
+  bool reopenInput_ = false;  // a loss closed the input stream
   bool offlineLost_ = false;
 
   std::map<int, Stream> streams_;
