@@ -12,8 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/audio_mixer.h"
 #include "platform/audio_offline.h"
@@ -276,6 +278,38 @@ class AudioSystem {
     dropClock();
   }
 
+  // The backend asked for: the selection, or for Auto the environment's choice (Auto again when
+  // it names none).
+  AudioBackendKind requestedKind() {
+    if (requested_ != AudioBackendKind::Auto) return requested_;
+    const char* env = std::getenv("VEMRA_AUDIO");
+    const std::string v = env ? env : "";
+    if (v == "offline") return AudioBackendKind::Offline;
+    if (v == "jack") return AudioBackendKind::Jack;
+    if (v == "pulse") return AudioBackendKind::Pulse;
+    if (v == "alsa") return AudioBackendKind::Alsa;
+    if (!v.empty()) report("VEMRA_AUDIO=" + v + " is not offline, jack, pulse or alsa");
+    return AudioBackendKind::Auto;
+  }
+
+  // What resolve() would find, found on a thread of its own (the program's start: the window is
+  // being made meanwhile).
+  struct Examined {
+    AudioBackendKind kind;
+    std::vector<AudioBackendKind> candidates;
+    audio::DeviceTable table;  // of the first candidate
+  };
+  void prepare() {
+    if (resolved_ || examining_.valid()) return;
+    const AudioBackendKind kind = requestedKind();
+    if (kind == AudioBackendKind::Offline) return;
+    examining_ = std::async(std::launch::async, [kind] {
+      Examined e{kind, audio::realCandidates(kind), {}};
+      if (!e.candidates.empty()) e.table = audio::examineDevices(e.candidates.front());
+      return e;
+    });
+  }
+
  private:
   struct Stream {
     std::shared_ptr<const std::vector<int16_t>> samples;
@@ -284,19 +318,17 @@ class AudioSystem {
 
   void resolve() {
     if (resolved_) return;
-    AudioBackendKind kind = requested_;
-    if (kind == AudioBackendKind::Auto) {
-      const char* env = std::getenv("VEMRA_AUDIO");
-      const std::string v = env ? env : "";
-      if (v == "offline") kind = AudioBackendKind::Offline;
-      else if (v == "jack") kind = AudioBackendKind::Jack;
-      else if (v == "pulse") kind = AudioBackendKind::Pulse;
-      else if (v == "alsa") kind = AudioBackendKind::Alsa;
-      else if (!v.empty()) report("VEMRA_AUDIO=" + v + " is not offline, jack, pulse or alsa");
-    }
+    const AudioBackendKind kind = requestedKind();
     offline_ = kind == AudioBackendKind::Offline;
-    candidates_ = offline_ ? std::vector<AudioBackendKind>{} : audio::realCandidates(kind);
     tables_.clear();
+    std::optional<Examined> examined;
+    if (examining_.valid()) examined = examining_.get();
+    if (examined && examined->kind == kind) {
+      candidates_ = examined->candidates;
+      if (!candidates_.empty()) tables_[candidates_.front()] = examined->table;
+    } else {
+      candidates_ = offline_ ? std::vector<AudioBackendKind>{} : audio::realCandidates(kind);
+    }
     loss_ = Loss::None;
     offlineLost_ = false;
     active_ = candidates_.empty() ? kind : candidates_.front();
@@ -378,6 +410,7 @@ class AudioSystem {
   std::unique_ptr<audio::RtOutput> out_;
   audio::RtInput in_;
   std::map<AudioBackendKind, audio::DeviceTable> tables_;
+  std::future<Examined> examining_;
   enum class Loss { None, Pending, Reported } loss_ = Loss::None;
   bool reopenInput_ = false;  // a loss closed the input stream
   bool offlineLost_ = false;
@@ -566,6 +599,11 @@ bool openCapture(int channels, CaptureSink sink) {
 void closeCapture() {
   auto g = sys().enter();
   sys().closeCapture();
+}
+
+void prepareSound() {
+  auto g = sys().enter(false);
+  sys().prepare();
 }
 
 bool openInputStream() {

@@ -98,6 +98,10 @@ int64_t captureFramesDelivered();
 bool soundSystemLost();
 
 // ---- Backend selection ---------------------------------------------------------------------
+// Starts finding the backend and examining its devices on a thread of its own, so that the
+// first question (the start-up's device counts) finds the answer ready or nearly so. main()
+// calls it first; without it the first call examines them itself.
+void prepareSound();
 // Auto (the default) reads $VEMRA_AUDIO (offline | jack | pulse | alsa); without it: JACK
 // when a server runs (one is never started), else PulseAudio, else ALSA.
 void selectBackend(AudioBackendKind kind);
