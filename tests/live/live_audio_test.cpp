@@ -121,9 +121,9 @@ void writeFile(const fs::path& p, const std::vector<char>& bytes) {
 
 std::vector<char> wavBytes(const std::vector<int16_t>& samples) {
   const auto h = wavHeader(1, static_cast<uint32_t>(samples.size() * 2));
-  std::vector<char> b(h.begin(), h.end());
-  const char* p = reinterpret_cast<const char*>(samples.data());
-  b.insert(b.end(), p, p + samples.size() * 2);
+  std::vector<char> b(h.size() + samples.size() * 2);
+  std::memcpy(b.data(), h.data(), h.size());
+  if (!samples.empty()) std::memcpy(b.data() + h.size(), samples.data(), samples.size() * 2);
   return b;
 }
 
