@@ -390,18 +390,23 @@ std::string jackdPidFile() {
   return p ? p : "";
 }
 
-// Stops the test's JACK server (SIGTERM, as a shutdown does) and waits until it has gone.
-void stopServer() {
+pid_t serverPid() {
   std::ifstream in(jackdPidFile());
   pid_t pid = 0;
   in >> pid;
-  if (pid <= 0) return;
-  ::kill(pid, SIGTERM);
-  for (int i = 0; i < 100 && ::kill(pid, 0) == 0; ++i) ::usleep(50000);
+  return pid;
 }
 
-// Starts the server again under the same name, its pid where the clean-up finds it.
+// Stops the test's JACK server: SIGTERM, as a shutdown does.
+void stopServer() {
+  if (const pid_t pid = serverPid(); pid > 0) ::kill(pid, SIGTERM);
+}
+
+// Starts the server again under the same name once the old one has gone (a stopped server that
+// is nobody's child stays registered until it has been reaped), its pid where the clean-up
+// finds it.
 bool restartServer() {
+  for (int i = 0; i < 200 && serverPid() > 0 && ::kill(serverPid(), 0) == 0; ++i) ::usleep(50000);
   const char* rate = std::getenv("VEMRA_LIVE_RATE");
   const std::string cmd = std::string("jackd --no-realtime -n \"$JACK_DEFAULT_SERVER\" -d dummy -r ") +
                           (rate ? rate : "44100") + " -p 512 >/dev/null 2>&1 & echo $! > '" +
@@ -412,9 +417,9 @@ bool restartServer() {
 
 }  // namespace
 
-// The JACK server stops during an overdub: the run ends within about a second, the take holds
-// what was recorded until then, one "SOUND STOPPED" box shows; with the server started again,
-// PLAY plays.
+// The JACK server stops during an overdub, and again during PLAY: each run ends within about a
+// second, the take holds what was recorded until then, one "SOUND STOPPED" box shows each
+// time; with the server started again, PLAY plays.
 TEST(LiveJack, ServerStopEndsTheRunAndPlayWorksOnceItIsBack) {
   if (!std::getenv("JACK_DEFAULT_SERVER") || jackdPidFile().empty())
     GTEST_SKIP() << "run through run_live.sh";
@@ -428,41 +433,58 @@ TEST(LiveJack, ServerStopEndsTheRunAndPlayWorksOnceItIsBack) {
   selectBackend(AudioBackendKind::Jack);
   test_support::LoggingResponder answers;
   ui::setResponder(&answers);
-  int64_t stoppedAt = 0, boxAt = 0;
-  answers.during = [&](const ui::BoxRecord&) { boxAt = nowMs(); };
+  int64_t stoppedAt = 0, boxAt = 0, endedAt = 0;
   {
     app::Application program;
     program.start();
     ASSERT_TRUE(openInputStream());
     shell::MainForm& form = program.mainForm();
-    ui::Timer& kill = form.addTimer("liveKill", 1500, true);
+    ui::Timer& kill = form.addTimer("liveKill", 1500);
     kill.onTimer = [&] {
       kill.setEnabled(false);
       stoppedAt = nowMs();
       stopServer();
     };
-    int64_t endedAt = 0;  // when the transport showed the stopped state
-    ui::Timer& watch = form.addTimer("liveWatch", 10, true);
+    // When the transport showed STOP: seen by a timer while STOP finishes a take, else when
+    // the box comes (a playback's STOP does not yield).
+    ui::Timer& watch = form.addTimer("liveWatch", 10);
     watch.onTimer = [&] {
       if (stoppedAt == 0 || form.PLAY->foreColor() == ui::colour::kRed) return;
       watch.setEnabled(false);
       endedAt = nowMs();
     };
-    form.R[1]->click();  // returns once the run has ended
-    ASSERT_EQ(answers.shown.size(), 1u) << "one box for the loss";
-    EXPECT_EQ(answers.shown[0].title, transport::Transport::kSoundStoppedTitle);
-    EXPECT_EQ(answers.shown[0].text, transport::Transport::kSoundStoppedText);
-    EXPECT_EQ(form.PLAY->foreColor(), ui::colour::kYellow);
-    EXPECT_EQ(form.RPSTOP->foreColor(), ui::colour::kRed);
-    EXPECT_FALSE(program.system().transport->recbusy());
-    const auto t02 = samplesOf(readBytes(song / "T02.wav"));
-    std::printf("LIVE RESULT: server stopped: the transport showed STOP %lld ms and the box %lld "
-                "ms (after STOP's finishing) after the stop began; T02 keeps %.2f s\n",
-                static_cast<long long>(endedAt - stoppedAt),
-                static_cast<long long>(boxAt - stoppedAt), t02.size() / 44100.0);
-    EXPECT_GT(t02.size(), size_t(kSampleRate / 2)) << "the take up to the loss was saved";
+    // The server stops 1.5 s into the run that `button` starts: one more box, the transport
+    // stopped; then the server starts again.
+    auto stopServerDuring = [&](ui::Label* button, const char* run) {
+      SCOPED_TRACE(run);
+      const size_t boxes = answers.shown.size();
+      stoppedAt = endedAt = 0;
+      answers.during = [&](const ui::BoxRecord&) {
+        boxAt = nowMs();
+        if (endedAt == 0) endedAt = boxAt;
+      };
+      kill.setEnabled(true);
+      watch.setEnabled(true);
+      button->click();  // returns once the run has ended
+      ASSERT_EQ(answers.shown.size(), boxes + 1) << "one box for the loss";
+      EXPECT_EQ(answers.shown.back().title, transport::Transport::kSoundStoppedTitle);
+      EXPECT_EQ(answers.shown.back().text, transport::Transport::kSoundStoppedText);
+      EXPECT_EQ(form.PLAY->foreColor(), ui::colour::kYellow);
+      EXPECT_EQ(form.RPSTOP->foreColor(), ui::colour::kRed);
+      EXPECT_FALSE(program.system().transport->recbusy());
+      std::printf("LIVE RESULT: server stopped during %s: the transport showed STOP %lld ms and "
+                  "the box %lld ms after the stop began\n", run,
+                  static_cast<long long>(endedAt - stoppedAt),
+                  static_cast<long long>(boxAt - stoppedAt));
+      ASSERT_TRUE(restartServer()) << "jackd did not start again";
+    };
 
-    ASSERT_TRUE(restartServer()) << "jackd did not start again";
+    stopServerDuring(form.R[1], "an overdub of track 02");
+    const auto t02 = samplesOf(readBytes(song / "T02.wav"));
+    std::printf("LIVE RESULT: T02 keeps %.2f s of the overdub\n", t02.size() / 44100.0);
+    EXPECT_GT(t02.size(), size_t(kSampleRate / 2)) << "the take up to the loss was saved";
+    stopServerDuring(form.PLAY, "PLAY");
+
     bool played = false;
     ui::Timer& stop = form.addTimer("liveStop", 1500, true);
     stop.onTimer = [&] {
@@ -470,9 +492,10 @@ TEST(LiveJack, ServerStopEndsTheRunAndPlayWorksOnceItIsBack) {
       played = !ports(outName).empty() && outputLatencyFrames() > 0;
       form.RPSTOP->click();
     };
+    const size_t boxes = answers.shown.size();
     form.PLAY->click();
     EXPECT_TRUE(played) << "PLAY did not play on the restarted server";
-    EXPECT_EQ(answers.shown.size(), 1u) << answers.shown.back().title;
+    EXPECT_EQ(answers.shown.size(), boxes) << answers.shown.back().title;
     EXPECT_EQ(form.Umsg->caption(), transport::Transport::kStoppedText);
   }
   ui::setResponder(nullptr);
