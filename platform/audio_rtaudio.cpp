@@ -158,21 +158,25 @@ bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& cli
   return false;
 }
 
-void closeStream(RtAudio* rt) {
-  if (!rt) return;
+// Stops and closes a stream. One that stopped on its own (`dead`) is never stopped here:
+// stopping waits for callbacks that will not come. RtAudio may be closing it on a thread of its
+// own (a JACK server that went away): that close finishes first. False when the stream is still
+// running after a second of waiting: its RtAudio object must then be left alone for good.
+bool closeStream(RtAudio* rt, bool dead) {
+  if (!rt) return true;
   try {
-    if (rt->isStreamRunning()) {
-      rt->stopStream();
-    } else {
-      // A stream that stopped on its own may still be closed by RtAudio on a thread of its own
-      // (a JACK server that went away): that close finishes first, never two at once.
+    if (dead) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-      while (rt->isStreamOpen() && std::chrono::steady_clock::now() < deadline)
+      while (rt->isStreamRunning() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (rt->isStreamRunning()) return false;
+    } else if (rt->isStreamRunning()) {
+      rt->stopStream();
     }
     if (rt->isStreamOpen()) rt->closeStream();
   } catch (...) {
   }
+  return true;
 }
 
 bool streamRunning(RtAudio* rt) {
@@ -334,6 +338,7 @@ struct RtOutput::Impl {
   size_t mixPos = 0, mixLeft = 0;
   float stereo[kBlock * 2] = {};
   std::atomic<uint64_t> calls{0};
+  std::atomic<bool> abandoned{false};  // left to a stream that could not be closed
 
   ~Impl() {
     if (src) src_delete(src);
@@ -373,6 +378,10 @@ struct RtOutput::Impl {
     auto* self = static_cast<Impl*>(user);
     self->calls.fetch_add(1, std::memory_order_relaxed);
     float* o = static_cast<float*>(out);
+    if (self->abandoned.load(std::memory_order_acquire)) {
+      std::fill_n(o, size_t(frames) * size_t(self->channels), 0.0f);
+      return 0;
+    }
     if (self->channels == 2) {
       self->pull(o, frames);
       return 0;
@@ -415,6 +424,7 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
   rate_ = c.rate;
   impl_ = std::move(impl);
   watch_.reset();
+  stalled_ = false;
   const long latency = latencyFrames();
   if (latency > kLatencyWarnFrames)
     std::fprintf(stderr, "vemracd audio: output latency is high (%ld frames at %u Hz)\n", latency,
@@ -424,7 +434,12 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
 
 void RtOutput::close() {
   if (!impl_) return;
-  closeStream(impl_->rt.get());
+  if (!closeStream(impl_->rt.get(), stalled_ || !running())) {
+    // A stream that neither runs on nor closes: its callback no longer touches the mixer, and
+    // its memory is never freed under it.
+    impl_->abandoned.store(true, std::memory_order_release);
+    (void)impl_.release();
+  }
   mixer_.setRenderAsync(false);
   impl_.reset();
   rate_ = 0;
@@ -434,7 +449,8 @@ bool RtOutput::running() const { return impl_ && streamRunning(impl_->rt.get());
 
 bool RtOutput::lost() {
   if (!impl_) return false;
-  return !running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed));
+  if (!running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed))) stalled_ = true;
+  return stalled_;
 }
 
 long RtOutput::latencyFrames() {
@@ -557,6 +573,7 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
   if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
   impl_ = std::move(impl);
   watch_.reset();
+  stalled_ = false;
   return true;
 }
 
@@ -583,13 +600,15 @@ bool RtInput::running() const { return impl_ && streamRunning(impl_->rt.get()); 
 
 bool RtInput::lost() {
   if (!impl_) return false;
-  return !running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed));
+  if (!running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed))) stalled_ = true;
+  return stalled_;
 }
 
 void RtInput::close() {
   if (!impl_) return;
-  detach();
-  closeStream(impl_->rt.get());
+  detach();  // from here on a callback delivers nothing
+  if (!closeStream(impl_->rt.get(), stalled_ || !running()))
+    (void)impl_.release();  // see RtOutput::close
   impl_.reset();
 }
 

@@ -64,7 +64,8 @@ class RtOutput {
   bool isOpen() const { return impl_ != nullptr; }
   // Open and running (a JACK server that went away closes the stream under us).
   bool running() const;
-  // Open, but stopped on its own or no longer called back (see StallWatch).
+  // Open, but stopped on its own or no longer called back (see StallWatch); once found so,
+  // it stays so until closed.
   bool lost();
   long latencyFrames();
   unsigned deviceRate() const { return rate_; }
@@ -76,6 +77,7 @@ class RtOutput {
   std::unique_ptr<Impl> impl_;
   unsigned rate_ = 0;
   StallWatch watch_;
+  bool stalled_ = false;  // found lost: never stopped, only closed (or left alone)
 };
 
 // The recording input: a stream of up to two channels that stays open and running; a sink
@@ -109,6 +111,7 @@ class RtInput {
   std::atomic<int64_t> delivered_{0};
   std::atomic<int64_t> captured_{0};
   StallWatch watch_;
+  bool stalled_ = false;  // found lost: never stopped, only closed (or left alone)
 };
 
 }  // namespace platform::audio
