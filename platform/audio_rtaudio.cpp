@@ -280,7 +280,9 @@ DeviceTable examineJack() {
     }
     jack_free(ports);
   }
-  jack_client_close(client);
+  // The answer is complete: the client's close (the server reorders its graph) need not be
+  // waited for.
+  std::thread([client] { jack_client_close(client); }).detach();
   t.examined = true;  // JACK has no default devices: the first one with channels serves
   return t;
 }
