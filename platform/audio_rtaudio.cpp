@@ -482,7 +482,6 @@ struct RtInput::Impl {
   std::atomic<uint64_t> calls{0};
   bool wasActive = false;          // callback thread only
   std::atomic<int64_t>* delivered = nullptr;
-  std::atomic<int64_t>* captured = nullptr;
 
   ~Impl() {
     if (src) src_delete(src);
@@ -494,8 +493,6 @@ struct RtInput::Impl {
 
   // 44.1 kHz float frames of the device's channels -> the sink, in slices.
   void deliver(const float* in, size_t n) {
-    captured->fetch_add(int64_t(n), std::memory_order_relaxed);
-    if (!wasActive) return;
     while (n > 0) {
       const size_t k = std::min(n, kCapture);
       for (size_t f = 0; f < k; ++f) {
@@ -522,7 +519,7 @@ struct RtInput::Impl {
     // Frames before an attach never reach the sink, nor do they linger in the converter.
     if (active && !self->wasActive && self->src) src_reset(self->src);
     self->wasActive = active;
-    if (in && (active || !self->src)) {
+    if (in && active) {
       const float* p = static_cast<const float*>(in);
       if (!self->src) {
         self->deliver(p, n);
@@ -541,8 +538,6 @@ struct RtInput::Impl {
           left -= d.input_frames_used;
         }
       }
-    } else if (in) {
-      self->captured->fetch_add(int64_t(double(n) * self->ratio), std::memory_order_relaxed);
     }
     self->epoch.fetch_add(1, std::memory_order_seq_cst);
     return 0;
@@ -559,7 +554,6 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
   close();
   auto impl = std::make_unique<Impl>();
   impl->delivered = &delivered_;
-  impl->captured = &captured_;
   Choice c;
   if (!choose(devices, true, kChannels, c, error)) return false;
   impl->rt = makeRt(api, error);
@@ -571,7 +565,6 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
     impl->ratio = double(kSampleRate) / c.rate;
   }
   impl->resampled.assign(kCapture * size_t(c.channels), 0.0f);
-  captured_ = 0;
   if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
   impl_ = std::move(impl);
   watch_.reset();

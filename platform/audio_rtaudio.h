@@ -38,8 +38,9 @@ struct DeviceTable {
 };
 DeviceTable examineDevices(AudioBackendKind api);
 
-// Tells a stream that stopped on its own: the server went away (RtAudio then closes the stream
-// itself), the backend reported an error, or the callbacks no longer come.
+// Tells a stream whose callbacks no longer come while it still counts as running (a stream
+// that stopped on its own, as RtAudio closes one whose JACK server went away, shows as not
+// running at once).
 class StallWatch {
  public:
   // `callbacks`: the stream's callback count now. True once it has not moved for kStallMs.
@@ -101,15 +102,12 @@ class RtInput {
   void detach();  // synchronous: the sink is never called after it returns
   bool attached() const;
   int64_t delivered() const { return delivered_.load(std::memory_order_relaxed); }
-  // Frames the stream has captured since it opened (attached or not), at 44.1 kHz.
-  int64_t captured() const { return captured_.load(std::memory_order_relaxed); }
 
   struct Impl;
 
  private:
   std::unique_ptr<Impl> impl_;
   std::atomic<int64_t> delivered_{0};
-  std::atomic<int64_t> captured_{0};
   StallWatch watch_;
   bool stalled_ = false;  // found lost: never stopped, only closed (or left alone)
 };
