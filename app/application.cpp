@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/mci.h"
+#include "platform/sound.h"
 #include "platform/ui.h"
 #include "app/system.h"
 #include "engine/engine.h"
@@ -74,7 +75,11 @@ Application::~Application() {
 
 shell::MainForm& Application::mainForm() { return *impl_->main; }
 
-void Application::show() { impl_->main->show(); }
+void Application::show() {
+  impl_->main->show();
+  // The input stream opens once the window is up, so that no take waits for it.
+  platform::openInputStreamSoon();
+}
 
 void Application::start() { impl_->main->load(); }
 

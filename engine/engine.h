@@ -74,7 +74,8 @@ class Engine {
   // up; seconds missed in a stall are skipped (one clock and one automation step each, no
   // refill) so the tracks stay in time with the song clock. Returns when the run is released
   // (stopdsound, or a newer start), right after the yield in which that happened, or when PLAY
-  // is no longer red at the end of a second.
+  // is no longer red at the end of a second. Every slice of a wait asks whether the sound system
+  // went away; the transport then ends the run (Transport::endIfSoundLost) and the loop returns.
   void playloop();
   void stopdsound();
   int32_t periodstart = 0;

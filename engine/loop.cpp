@@ -54,6 +54,8 @@ int64_t Engine::secondsPlayed(int64_t runStartMs) const {
 bool Engine::waitForSecond(int64_t second, uint64_t gen, int64_t runStartMs) {
   for (;;) {
     if (!runAlive(gen)) return false;
+    // A device that went away plays no more frames: the transport ends the run.
+    if (sys_.transport && sys_.transport->endIfSoundLost()) return false;
     const int64_t ms = msToSecond(second, runStartMs);
     if (ms <= 0) return true;
     if (!platform::waitUntil(platform::nowMs() + std::min(ms, kWaitSliceMs))) return false;

@@ -1,8 +1,13 @@
 #include "platform/audio_rtaudio.h"
 
 #include <RtAudio.h>
+#if VEMRA_HAVE_JACK
+#include <jack/jack.h>
+#endif
 #include <samplerate.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,14 +51,27 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// A JACK server listens on a socket named after the server and the user. Connecting to it tells
+// a running server from a stale file, without opening a client of the server (which costs more
+// than the rest of the program's start).
 bool jackServerRunning() {
-  try {
-    RtAudio rt(RtAudio::UNIX_JACK);
-    rt.showWarnings(false);
-    return rt.getDeviceCount() > 0;  // the count client connects without starting a server
-  } catch (...) {
-    return false;
+  const char* env = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string server = env && *env ? env : "default";
+  std::vector<unsigned> uids{unsigned(::geteuid())};
+  if (std::getenv("JACK_PROMISCUOUS_SERVER")) uids.push_back(0);
+  for (unsigned uid : uids) {
+    const std::string path = "/dev/shm/jack_" + server + "_" + std::to_string(uid) + "_0";
+    sockaddr_un addr{};
+    if (path.size() >= sizeof addr.sun_path) continue;
+    addr.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), addr.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    const bool up = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    if (up) return true;
   }
+  return false;
 }
 
 bool pulseServerReachable() {
@@ -70,28 +88,13 @@ void onRtError(RtAudioError::Type type, const std::string& text) {
   std::fprintf(stderr, "vemracd audio: %s\n", text.c_str());
 }
 
-unsigned pickRate(const RtAudio::DeviceInfo& info) {
-  const auto& r = info.sampleRates;
+unsigned pickRate(const DeviceTable::Device& d) {
+  const auto& r = d.rates;
   auto has = [&](unsigned rate) { return std::find(r.begin(), r.end(), rate) != r.end(); };
   if (r.empty() || has(kSampleRate)) return kSampleRate;
-  if (info.preferredSampleRate && has(info.preferredSampleRate)) return info.preferredSampleRate;
+  if (d.preferredRate && has(d.preferredRate)) return d.preferredRate;
   if (has(48000)) return 48000;
   return r.back();
-}
-
-// The default device of the direction, or the first one that has channels that way.
-bool pickDevice(RtAudio& rt, bool input, unsigned& id, RtAudio::DeviceInfo& info) {
-  const unsigned count = rt.getDeviceCount();
-  if (count == 0) return false;
-  auto usable = [&](unsigned d) {
-    info = rt.getDeviceInfo(d);
-    return info.probed && (input ? info.inputChannels : info.outputChannels) > 0;
-  };
-  id = input ? rt.getDefaultInputDevice() : rt.getDefaultOutputDevice();
-  if (id < count && usable(id)) return true;
-  for (id = 0; id < count; ++id)
-    if (usable(id)) return true;
-  return false;
 }
 
 // How one direction of a stream will be opened.
@@ -102,24 +105,25 @@ struct Choice {
   std::string name;
 };
 
-bool choose(RtAudio& rt, bool input, int wantChannels, Choice& c, std::string& error) {
-  try {
-    RtAudio::DeviceInfo info;
-    if (!pickDevice(rt, input, c.device, info)) {
-      error = input ? "no audio input device" : "no audio output device";
-      return false;
-    }
-    c.rate = pickRate(info);
-    c.channels = int(std::min<unsigned>(unsigned(wantChannels),
-                                        input ? info.inputChannels : info.outputChannels));
-    c.name = info.name;
-    return true;
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "the audio devices could not be examined";
+// The default device of the direction, or the first one that has channels that way.
+bool choose(const DeviceTable& table, bool input, int wantChannels, Choice& c,
+            std::string& error) {
+  auto channels = [input](const DeviceTable::Device& d) { return input ? d.inputs : d.outputs; };
+  const DeviceTable::Device* pick = nullptr;
+  const unsigned def = input ? table.defaultInput : table.defaultOutput;
+  for (const auto& d : table.devices)
+    if (d.id == def && channels(d) > 0) pick = &d;
+  for (const auto& d : table.devices)
+    if (!pick && channels(d) > 0) pick = &d;
+  if (!pick) {
+    error = input ? "no audio input device" : "no audio output device";
+    return false;
   }
-  return false;
+  c.device = pick->id;
+  c.rate = pickRate(*pick);
+  c.channels = int(std::min<unsigned>(unsigned(wantChannels), channels(*pick)));
+  c.name = pick->name;
+  return true;
 }
 
 // Opens and starts one direction of a stream; false with `error` set. Catches everything.
@@ -154,12 +158,32 @@ bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& cli
   return false;
 }
 
-void closeStream(RtAudio* rt) {
-  if (!rt) return;
+// Stops and closes a stream. One that stopped on its own (`dead`) is never stopped here:
+// stopping waits for callbacks that will not come. RtAudio may be closing it on a thread of its
+// own (a JACK server that went away): that close finishes first. False when the stream is still
+// running after a second of waiting: its RtAudio object must then be left alone for good.
+bool closeStream(RtAudio* rt, bool dead) {
+  if (!rt) return true;
   try {
-    if (rt->isStreamRunning()) rt->stopStream();
+    if (dead) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+      while (rt->isStreamRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (rt->isStreamRunning()) return false;
+    } else if (rt->isStreamRunning()) {
+      rt->stopStream();
+    }
     if (rt->isStreamOpen()) rt->closeStream();
   } catch (...) {
+  }
+  return true;
+}
+
+bool streamRunning(RtAudio* rt) {
+  try {
+    return rt && rt->isStreamRunning();
+  } catch (...) {
+    return false;
   }
 }
 
@@ -224,22 +248,85 @@ std::vector<AudioBackendKind> realCandidates(AudioBackendKind requested) {
   return out;
 }
 
-int countDevices(AudioBackendKind api, bool input) {
+int DeviceTable::count(bool input) const {
+  return int(std::count_if(devices.begin(), devices.end(),
+                           [input](const Device& d) { return (input ? d.inputs : d.outputs) > 0; }));
+}
+
+#if VEMRA_HAVE_JACK
+// A JACK server's devices as RtAudio numbers them (the runs of ports that share a client name,
+// in the server's port order; a port that takes sound is an output channel), examined with
+// one client where RtAudio's own examination opens one per device and per question.
+DeviceTable examineJack() {
+  DeviceTable t;
+  jack_status_t status{};
+  jack_client_t* client = jack_client_open("vemracd-probe", JackNoStartServer, &status);
+  if (!client) return t;
+  const unsigned rate = jack_get_sample_rate(client);
+  if (const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, 0)) {
+    std::string previous;
+    for (const char** p = ports; *p; ++p) {
+      const std::string name = *p;
+      const size_t colon = name.find(':');
+      if (colon == std::string::npos) continue;
+      const std::string device = name.substr(0, colon);
+      if (t.devices.empty() || device != previous) {
+        t.devices.push_back({unsigned(t.devices.size()), device, 0, 0, {rate}, rate});
+        previous = device;
+      }
+      const int flags = jack_port_flags(jack_port_by_name(client, *p));
+      if (flags & JackPortIsInput) ++t.devices.back().outputs;
+      if (flags & JackPortIsOutput) ++t.devices.back().inputs;
+    }
+    jack_free(ports);
+  }
+  // The answer is complete: the client's close (the server reorders its graph) need not be
+  // waited for.
+  std::thread([client] { jack_client_close(client); }).detach();
+  t.examined = true;  // JACK has no default devices: the first one with channels serves
+  return t;
+}
+#endif
+
+DeviceTable examineDevices(AudioBackendKind api) {
+#if VEMRA_HAVE_JACK
+  if (api == AudioBackendKind::Jack) return examineJack();
+#endif
+  DeviceTable t;
   std::string ignored;
   auto rt = makeRt(api, ignored);
-  if (!rt) return 0;
+  if (!rt) return t;
   try {
-    int n = 0;
     const unsigned count = rt->getDeviceCount();
-    for (unsigned d = 0; d < count; ++d) {
-      const auto info = rt->getDeviceInfo(d);
-      if (info.probed && (input ? info.inputChannels : info.outputChannels) > 0) ++n;
+    for (unsigned id = 0; id < count; ++id) {
+      const RtAudio::DeviceInfo info = rt->getDeviceInfo(id);
+      if (!info.probed) continue;
+      t.devices.push_back({id, info.name, info.inputChannels, info.outputChannels,
+                           info.sampleRates, info.preferredSampleRate});
+      // From the examination itself: RtAudio's own default look-ups examine every device again.
+      if (info.isDefaultInput) t.defaultInput = id;
+      if (info.isDefaultOutput) t.defaultOutput = id;
     }
-    return n;
+    t.examined = true;
   } catch (...) {
-    return 0;
+    t.devices.clear();
   }
+  return t;
 }
+
+bool StallWatch::stalled(uint64_t callbacks) {
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                       .count();
+  if (sinceMs_ < 0 || callbacks != last_) {
+    last_ = callbacks;
+    sinceMs_ = now;
+    return false;
+  }
+  return now - sinceMs_ >= kStallMs;
+}
+
+void StallWatch::reset() { sinceMs_ = -1; }
 
 // ---- Output ----------------------------------------------------------------------------------
 
@@ -252,6 +339,8 @@ struct RtOutput::Impl {
   float mix[kBlock * 2] = {};
   size_t mixPos = 0, mixLeft = 0;
   float stereo[kBlock * 2] = {};
+  std::atomic<uint64_t> calls{0};
+  std::atomic<bool> abandoned{false};  // left to a stream that could not be closed
 
   ~Impl() {
     if (src) src_delete(src);
@@ -289,7 +378,12 @@ struct RtOutput::Impl {
   static int callback(void* out, void*, unsigned frames, double, RtAudioStreamStatus,
                       void* user) {
     auto* self = static_cast<Impl*>(user);
+    self->calls.fetch_add(1, std::memory_order_relaxed);
     float* o = static_cast<float*>(out);
+    if (self->abandoned.load(std::memory_order_acquire)) {
+      std::fill_n(o, size_t(frames) * size_t(self->channels), 0.0f);
+      return 0;
+    }
     if (self->channels == 2) {
       self->pull(o, frames);
       return 0;
@@ -308,13 +402,15 @@ struct RtOutput::Impl {
 RtOutput::RtOutput(Mixer& mixer) : mixer_(mixer) {}
 RtOutput::~RtOutput() { close(); }
 
-bool RtOutput::open(AudioBackendKind api, const std::string& clientName, std::string& error) {
+bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
+                    const std::string& clientName, std::string& error) {
   close();
   auto impl = std::make_unique<Impl>();
   impl->mixer = &mixer_;
-  impl->rt = makeRt(api, error);
   Choice c;
-  if (!impl->rt || !choose(*impl->rt, false, 2, c, error)) return false;
+  if (!choose(devices, false, 2, c, error)) return false;
+  impl->rt = makeRt(api, error);
+  if (!impl->rt) return false;
   impl->channels = c.channels;
   if (c.rate != unsigned(kSampleRate)) {
     impl->src = makeResampler(2, error);
@@ -329,6 +425,8 @@ bool RtOutput::open(AudioBackendKind api, const std::string& clientName, std::st
   }
   rate_ = c.rate;
   impl_ = std::move(impl);
+  watch_.reset();
+  stalled_ = false;
   const long latency = latencyFrames();
   if (latency > kLatencyWarnFrames)
     std::fprintf(stderr, "vemracd audio: output latency is high (%ld frames at %u Hz)\n", latency,
@@ -338,18 +436,23 @@ bool RtOutput::open(AudioBackendKind api, const std::string& clientName, std::st
 
 void RtOutput::close() {
   if (!impl_) return;
-  closeStream(impl_->rt.get());
+  if (!closeStream(impl_->rt.get(), stalled_ || !running())) {
+    // A stream that neither runs on nor closes: its callback no longer touches the mixer, and
+    // its memory is never freed under it.
+    impl_->abandoned.store(true, std::memory_order_release);
+    (void)impl_.release();
+  }
   mixer_.setRenderAsync(false);
   impl_.reset();
   rate_ = 0;
 }
 
-bool RtOutput::running() const {
-  try {
-    return impl_ && impl_->rt->isStreamRunning();
-  } catch (...) {
-    return false;
-  }
+bool RtOutput::running() const { return impl_ && streamRunning(impl_->rt.get()); }
+
+bool RtOutput::lost() {
+  if (!impl_) return false;
+  if (!running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed))) stalled_ = true;
+  return stalled_;
 }
 
 long RtOutput::latencyFrames() {
@@ -361,19 +464,23 @@ long RtOutput::latencyFrames() {
   }
 }
 
-// ---- Input -----------------------------------------------------------------------------------
+// ---- Input ----------------------------------------------------------------------------------
 
 struct RtInput::Impl {
   std::unique_ptr<RtAudio> rt;
-  CaptureSink sink;
-  int want = 1;      // channels the sink gets
   int channels = 1;  // channels the device delivers
   SRC_STATE* src = nullptr;
   double ratio = 1.0;
   std::vector<float> resampled;  // kCapture frames of `channels`
-  std::vector<int16_t> frames;   // kCapture frames of `want`
+  int16_t frames[kCapture * kChannels] = {};
+  // The attached sink: written by the UI thread only while `active` is false and no callback
+  // is inside (detach waits for that), read by the callback only while `active` is true.
+  CaptureSink sink;
+  int want = 1;  // channels the sink gets
   std::atomic<bool> active{false};
-  std::atomic<uint64_t> epoch{0};
+  std::atomic<uint64_t> epoch{0};  // odd while a callback runs
+  std::atomic<uint64_t> calls{0};
+  bool wasActive = false;          // callback thread only
   std::atomic<int64_t>* delivered = nullptr;
 
   ~Impl() {
@@ -390,15 +497,14 @@ struct RtInput::Impl {
       const size_t k = std::min(n, kCapture);
       for (size_t f = 0; f < k; ++f) {
         const float* s = in + f * size_t(channels);
-        if (want == channels) {
-          for (int c = 0; c < want; ++c) frames[f * size_t(want) + size_t(c)] = toInt16(s[c]);
-        } else if (want == 2) {
-          frames[2 * f] = frames[2 * f + 1] = toInt16(s[0]);
+        if (want == 1) {
+          frames[f] = toInt16(s[0]);  // a mono take is the first channel
         } else {
-          frames[f] = toInt16(0.5f * (s[0] + s[1]));
+          frames[2 * f] = toInt16(s[0]);
+          frames[2 * f + 1] = toInt16(s[channels > 1 ? 1 : 0]);
         }
       }
-      sink(frames.data(), k);
+      sink(frames, k);
       delivered->fetch_add(int64_t(k), std::memory_order_relaxed);
       in += k * size_t(channels);
       n -= k;
@@ -408,7 +514,12 @@ struct RtInput::Impl {
   static int callback(void*, void* in, unsigned n, double, RtAudioStreamStatus, void* user) {
     auto* self = static_cast<Impl*>(user);
     self->epoch.fetch_add(1, std::memory_order_seq_cst);
-    if (self->active.load(std::memory_order_seq_cst) && in) {
+    self->calls.fetch_add(1, std::memory_order_relaxed);
+    const bool active = self->active.load(std::memory_order_seq_cst);
+    // Frames before an attach never reach the sink, nor do they linger in the converter.
+    if (active && !self->wasActive && self->src) src_reset(self->src);
+    self->wasActive = active;
+    if (in && active) {
       const float* p = static_cast<const float*>(in);
       if (!self->src) {
         self->deliver(p, n);
@@ -438,21 +549,15 @@ RtInput::~RtInput() { close(); }
 
 bool RtInput::isOpen() const { return impl_ != nullptr; }
 
-bool RtInput::open(AudioBackendKind api, const std::string& clientName, int channels,
-                   CaptureSink sink, std::string& error) {
+bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
+                   const std::string& clientName, std::string& error) {
   close();
-  if ((channels != 1 && channels != 2) || !sink) {
-    error = "a capture needs 1 or 2 channels and a sink";
-    return false;
-  }
   auto impl = std::make_unique<Impl>();
-  delivered_ = 0;
   impl->delivered = &delivered_;
-  impl->want = channels;
-  impl->sink = std::move(sink);
-  impl->rt = makeRt(api, error);
   Choice c;
-  if (!impl->rt || !choose(*impl->rt, true, channels, c, error)) return false;
+  if (!choose(devices, true, kChannels, c, error)) return false;
+  impl->rt = makeRt(api, error);
+  if (!impl->rt) return false;
   impl->channels = c.channels;
   if (c.rate != unsigned(kSampleRate)) {
     impl->src = makeResampler(c.channels, error);
@@ -460,18 +565,45 @@ bool RtInput::open(AudioBackendKind api, const std::string& clientName, int chan
     impl->ratio = double(kSampleRate) / c.rate;
   }
   impl->resampled.assign(kCapture * size_t(c.channels), 0.0f);
-  impl->frames.assign(kCapture * size_t(channels), 0);
-  impl->active = true;
   if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
   impl_ = std::move(impl);
+  watch_.reset();
+  stalled_ = false;
   return true;
+}
+
+bool RtInput::attach(int channels, CaptureSink sink) {
+  if (!impl_ || (channels != 1 && channels != 2) || !sink) return false;
+  detach();
+  impl_->sink = std::move(sink);
+  impl_->want = channels;
+  delivered_ = 0;
+  impl_->active.store(true, std::memory_order_seq_cst);
+  return true;
+}
+
+void RtInput::detach() {
+  if (!impl_) return;
+  impl_->active.store(false, std::memory_order_seq_cst);
+  waitOutside(impl_->epoch);
+  impl_->sink = nullptr;
+}
+
+bool RtInput::attached() const { return impl_ && impl_->active.load(); }
+
+bool RtInput::running() const { return impl_ && streamRunning(impl_->rt.get()); }
+
+bool RtInput::lost() {
+  if (!impl_) return false;
+  if (!running() || watch_.stalled(impl_->calls.load(std::memory_order_relaxed))) stalled_ = true;
+  return stalled_;
 }
 
 void RtInput::close() {
   if (!impl_) return;
-  impl_->active.store(false, std::memory_order_seq_cst);
-  waitOutside(impl_->epoch);
-  closeStream(impl_->rt.get());
+  detach();  // from here on a callback delivers nothing
+  if (!closeStream(impl_->rt.get(), stalled_ || !running()))
+    (void)impl_.release();  // see RtOutput::close
   impl_.reset();
 }
 

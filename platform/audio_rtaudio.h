@@ -18,9 +18,40 @@ class Mixer;
 // Auto: JACK when a server runs (never starting one), else PulseAudio when a server socket is
 // there, else ALSA.
 std::vector<AudioBackendKind> realCandidates(AudioBackendKind requested);
-// Devices with output (or input) channels on that API; 0 on any failure.
-int countDevices(AudioBackendKind api, bool input);
 const char* kindName(AudioBackendKind kind);
+
+// What an API offers, examined once (every examination of a JACK server opens a client of it)
+// and reused by the device counts and by the streams' choice of device.
+struct DeviceTable {
+  struct Device {
+    unsigned id = 0;
+    std::string name;
+    unsigned inputs = 0, outputs = 0;
+    std::vector<unsigned> rates;
+    unsigned preferredRate = 0;
+  };
+  bool examined = false;
+  std::vector<Device> devices;
+  unsigned defaultInput = 0, defaultOutput = 0;
+  // Devices with input (or output) channels.
+  int count(bool input) const;
+};
+DeviceTable examineDevices(AudioBackendKind api);
+
+// Tells a stream whose callbacks no longer come while it still counts as running (a stream
+// that stopped on its own, as RtAudio closes one whose JACK server went away, shows as not
+// running at once).
+class StallWatch {
+ public:
+  // `callbacks`: the stream's callback count now. True once it has not moved for kStallMs.
+  bool stalled(uint64_t callbacks);
+  void reset();
+  static constexpr int64_t kStallMs = 1000;
+
+ private:
+  uint64_t last_ = 0;
+  int64_t sinceMs_ = -1;
+};
 
 // The one output stream: pulls the mixer from the callback thread.
 class RtOutput {
@@ -28,10 +59,15 @@ class RtOutput {
   explicit RtOutput(Mixer& mixer);
   ~RtOutput();
   // Opens and starts the stream on the API's default output. False with `error` set.
-  bool open(AudioBackendKind api, const std::string& clientName, std::string& error);
+  bool open(AudioBackendKind api, const DeviceTable& devices, const std::string& clientName,
+            std::string& error);
   void close();  // synchronous: the callback has returned for good
+  bool isOpen() const { return impl_ != nullptr; }
   // Open and running (a JACK server that went away closes the stream under us).
   bool running() const;
+  // Open, but stopped on its own or no longer called back (see StallWatch); once found so,
+  // it stays so until closed.
+  bool lost();
   long latencyFrames();
   unsigned deviceRate() const { return rate_; }
 
@@ -41,17 +77,30 @@ class RtOutput {
   Mixer& mixer_;
   std::unique_ptr<Impl> impl_;
   unsigned rate_ = 0;
+  StallWatch watch_;
+  bool stalled_ = false;  // found lost: never stopped, only closed (or left alone)
 };
 
-// The recording input: delivers interleaved 16-bit frames at 44.1 kHz to a sink.
+// The recording input: a stream of up to two channels that stays open and running; a sink
+// attached to it receives interleaved 16-bit frames at 44.1 kHz from the next callback on.
 class RtInput {
  public:
+  static constexpr int kChannels = 2;  // what the stream asks the device for
+
   RtInput();
   ~RtInput();
-  bool open(AudioBackendKind api, const std::string& clientName, int channels, CaptureSink sink,
+  // Opens and starts the stream on the API's default input, with no sink.
+  bool open(AudioBackendKind api, const DeviceTable& devices, const std::string& clientName,
             std::string& error);
   void close();  // synchronous: the sink is never called after it returns
   bool isOpen() const;
+  bool running() const;
+  bool lost();
+  // The sink gets 1 channel (the device's first) or 2 (a mono device's one twice) from the
+  // first callback after this returns; the delivered count starts again at 0.
+  bool attach(int channels, CaptureSink sink);
+  void detach();  // synchronous: the sink is never called after it returns
+  bool attached() const;
   int64_t delivered() const { return delivered_.load(std::memory_order_relaxed); }
 
   struct Impl;
@@ -59,6 +108,8 @@ class RtInput {
  private:
   std::unique_ptr<Impl> impl_;
   std::atomic<int64_t> delivered_{0};
+  StallWatch watch_;
+  bool stalled_ = false;  // found lost: never stopped, only closed (or left alone)
 };
 
 }  // namespace platform::audio

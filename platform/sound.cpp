@@ -1,6 +1,7 @@
 // The process-wide audio system behind sound.h: one mixer (audio_mixer.h), one output stream
-// opened on first need and kept until shutdownAudio, one optional capture stream, and the
-// offline backend that renders on the simulated clock.
+// opened on first need and kept until shutdownAudio, one input stream opened once the window
+// shows (or at the first need) and kept likewise, to which a take's sink is attached, and the
+// offline backend that renders on the simulated clock. Each backend's devices are examined once.
 //
 // Every public call runs on the UI thread and takes the system's (recursive) mutex; the audio
 // callbacks never take it. Offline renders run inside SimClock ticks or offlineRender(), on the
@@ -11,8 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/audio_mixer.h"
 #include "platform/audio_offline.h"
@@ -90,27 +93,82 @@ class AudioSystem {
   }
 
   bool ensureOutput() {
+    heal();
     if (offline_) return cfg_.outputDevices > 0;
-    if (out_ && out_->running()) return true;
+    if (!(out_ && out_->running()) && !openOutput()) return false;
+    // An input that a loss closed opens again with the output, before the next take needs it.
+    if (reopenInput_) {
+      std::string why;
+      reopenInput_ = !ensureInput(why);
+    }
+    return true;
+  }
+  bool openOutput() {
     if (!out_) out_ = std::make_unique<audio::RtOutput>(mixer);
     std::string why = "no audio backend is available";
     for (AudioBackendKind k : candidates_) {
-      std::string err;
-      if (out_->open(k, outName_, err)) {
-        active_ = k;
-        return true;
+      // A table examined before a server restarted may name devices that are gone: one fresh
+      // look before giving up on that backend.
+      for (bool fresh : {false, true}) {
+        std::string err;
+        if (out_->open(k, devices(k, fresh), outName_, err)) {
+          active_ = k;
+          return true;
+        }
+        why = std::string(audio::kindName(k)) + ": " + err;
       }
-      why = std::string(audio::kindName(k)) + ": " + err;
     }
     report("no output: " + why);
     return false;
+  }
+
+  // The input stream, open and running from the first need (or from openInputStream) to the
+  // program's end; beside the output when that runs.
+  bool ensureInput(std::string& why) {
+    if (offline_) return cfg_.inputDevices > 0;
+    if (in_.isOpen() && in_.running()) return true;
+    reopenInput_ = false;
+    std::vector<AudioBackendKind> order = candidates_;
+    if (out_ && out_->running()) order.insert(order.begin(), active_);
+    for (AudioBackendKind k : order) {
+      for (bool fresh : {false, true}) {
+        if (in_.open(k, devices(k, fresh), inName_, why)) return true;
+      }
+    }
+    if (why.empty()) why = "no audio backend is available";
+    return false;
+  }
+  bool openInput() {
+    heal();
+    std::string why;
+    if (ensureInput(why)) return true;
+    report("no input: " + why);
+    return false;
+  }
+
+  // ---- loss of the sound system ----
+  // One report per loss: a loss is pending from its discovery to the poll that reports it,
+  // then reported until the streams are opened again (heal).
+  bool pollLoss() {
+    if (loss_ == Loss::None) {
+      const bool lost = offline_ ? offlineLost_
+                                 : (out_ && out_->lost()) || (in_.isOpen() && in_.lost());
+      if (lost) loss_ = Loss::Pending;
+    }
+    if (loss_ != Loss::Pending) return false;
+    loss_ = Loss::Reported;
+    report("the sound system stopped");
+    return true;
+  }
+  void simulateLoss() {
+    if (offline_) offlineLost_ = true;
   }
 
   long latency() { return out_ && out_->running() ? out_->latencyFrames() : 0; }
 
   int deviceCount(bool input) {
     if (offline_) return std::max(0, input ? cfg_.inputDevices : cfg_.outputDevices);
-    return candidates_.empty() ? 0 : audio::countDevices(active_, input);
+    return candidates_.empty() ? 0 : devices(active_).count(input);
   }
 
   // ---- voices ----
@@ -153,6 +211,7 @@ class AudioSystem {
       report("a capture is already open");
       return false;
     }
+    heal();
     std::string err;
     if (offline_) {
       if (cfg_.inputDevices <= 0) return false;
@@ -164,20 +223,20 @@ class AudioSystem {
       offlineDelivered_ = 0;
       return true;
     }
-    std::vector<AudioBackendKind> order = candidates_;
-    if (out_ && out_->running()) order.insert(order.begin(), active_);  // beside the output
-    for (AudioBackendKind k : order) {
-      if (in_.open(k, inName_, channels, sink, err)) return true;
+    // The stream is normally open already (openInputStream): the take begins with the next
+    // callback, not after the time a stream takes to open.
+    if (!ensureInput(err)) {
+      report("no input: " + err);
+      return false;
     }
-    report("no input: " + (err.empty() ? std::string("no audio backend is available") : err));
-    return false;
+    return in_.attach(channels, std::move(sink));
   }
   void closeCapture() {
     offlineSink_ = nullptr;  // a render that is calling it holds its own copy
     source_.close();
-    in_.close();
+    in_.detach();
   }
-  bool captureOpen() const { return offlineSink_ != nullptr || in_.isOpen(); }
+  bool captureOpen() const { return offlineSink_ != nullptr || in_.attached(); }
   int64_t captureDelivered() const { return offline_ ? offlineDelivered_ : in_.delivered(); }
 
   // ---- offline ----
@@ -196,7 +255,7 @@ class AudioSystem {
   void offlineFlush() { output_.flush(); }
 
   void renderOffline(int64_t frames) {
-    if (!offline_ || frames <= 0) return;
+    if (!offline_ || offlineLost_ || frames <= 0) return;
     CaptureSink capture = offlineSink_;  // survives a closeCapture made by the sink itself
     while (frames > 0) {
       const size_t n = size_t(std::min<int64_t>(frames, int64_t(kOfflineChunk)));
@@ -219,6 +278,38 @@ class AudioSystem {
     dropClock();
   }
 
+  // The backend asked for: the selection, or for Auto the environment's choice (Auto again when
+  // it names none).
+  AudioBackendKind requestedKind() {
+    if (requested_ != AudioBackendKind::Auto) return requested_;
+    const char* env = std::getenv("VEMRA_AUDIO");
+    const std::string v = env ? env : "";
+    if (v == "offline") return AudioBackendKind::Offline;
+    if (v == "jack") return AudioBackendKind::Jack;
+    if (v == "pulse") return AudioBackendKind::Pulse;
+    if (v == "alsa") return AudioBackendKind::Alsa;
+    if (!v.empty()) report("VEMRA_AUDIO=" + v + " is not offline, jack, pulse or alsa");
+    return AudioBackendKind::Auto;
+  }
+
+  // What resolve() would find, found on a thread of its own (the program's start: the window is
+  // being made meanwhile).
+  struct Examined {
+    AudioBackendKind kind;
+    std::vector<AudioBackendKind> candidates;
+    audio::DeviceTable table;  // of the first candidate
+  };
+  void prepare() {
+    if (resolved_ || examining_.valid()) return;
+    const AudioBackendKind kind = requestedKind();
+    if (kind == AudioBackendKind::Offline) return;
+    examining_ = std::async(std::launch::async, [kind] {
+      Examined e{kind, audio::realCandidates(kind), {}};
+      if (!e.candidates.empty()) e.table = audio::examineDevices(e.candidates.front());
+      return e;
+    });
+  }
+
  private:
   struct Stream {
     std::shared_ptr<const std::vector<int16_t>> samples;
@@ -227,26 +318,48 @@ class AudioSystem {
 
   void resolve() {
     if (resolved_) return;
-    AudioBackendKind kind = requested_;
-    if (kind == AudioBackendKind::Auto) {
-      const char* env = std::getenv("VEMRA_AUDIO");
-      const std::string v = env ? env : "";
-      if (v == "offline") kind = AudioBackendKind::Offline;
-      else if (v == "jack") kind = AudioBackendKind::Jack;
-      else if (v == "pulse") kind = AudioBackendKind::Pulse;
-      else if (v == "alsa") kind = AudioBackendKind::Alsa;
-      else if (!v.empty()) report("VEMRA_AUDIO=" + v + " is not offline, jack, pulse or alsa");
-    }
+    const AudioBackendKind kind = requestedKind();
     offline_ = kind == AudioBackendKind::Offline;
-    candidates_ = offline_ ? std::vector<AudioBackendKind>{} : audio::realCandidates(kind);
+    tables_.clear();
+    std::optional<Examined> examined;
+    if (examining_.valid()) examined = examining_.get();
+    if (examined && examined->kind == kind) {
+      candidates_ = examined->candidates;
+      if (!candidates_.empty()) tables_[candidates_.front()] = examined->table;
+    } else {
+      candidates_ = offline_ ? std::vector<AudioBackendKind>{} : audio::realCandidates(kind);
+    }
+    loss_ = Loss::None;
+    offlineLost_ = false;
     active_ = candidates_.empty() ? kind : candidates_.front();
     resolved_ = true;
   }
 
   void closeStreams() {
     closeCapture();
+    in_.close();
     if (out_) out_->close();
     output_.closeWav();
+  }
+
+  // What backend k offers, examined at its first need (or afresh).
+  const audio::DeviceTable& devices(AudioBackendKind k, bool fresh = false) {
+    audio::DeviceTable& t = tables_[k];
+    if (fresh || !t.examined) t = audio::examineDevices(k);
+    return t;
+  }
+
+  // Before the streams are used again: every stream that stopped on its own (a server that went
+  // away) is closed, to be opened again now or at its next need; the next loss is a new one.
+  void heal() {
+    offlineLost_ = false;
+    loss_ = Loss::None;
+    if (offline_) return;
+    if (out_ && out_->lost()) out_->close();
+    if (in_.isOpen() && in_.lost()) {
+      in_.close();
+      reopenInput_ = true;
+    }
   }
 
   void sweepStreams() {
@@ -296,6 +409,11 @@ class AudioSystem {
   std::string outName_ = "vemracd", inName_ = "vemracd-in";
   std::unique_ptr<audio::RtOutput> out_;
   audio::RtInput in_;
+  std::map<AudioBackendKind, audio::DeviceTable> tables_;
+  std::future<Examined> examining_;
+  enum class Loss { None, Pending, Reported } loss_ = Loss::None;
+  bool reopenInput_ = false;  // a loss closed the input stream
+  bool offlineLost_ = false;
 
   std::map<int, Stream> streams_;
   int nextStreamId_ = 1;
@@ -481,6 +599,26 @@ bool openCapture(int channels, CaptureSink sink) {
 void closeCapture() {
   auto g = sys().enter();
   sys().closeCapture();
+}
+
+void prepareSound() {
+  auto g = sys().enter(false);
+  sys().prepare();
+}
+
+bool openInputStream() {
+  auto g = sys().enter();
+  return sys().openInput();
+}
+
+bool soundSystemLost() {
+  auto g = sys().enter();
+  return sys().pollLoss();
+}
+
+void simulateSoundLoss() {
+  auto g = sys().enter();
+  sys().simulateLoss();
 }
 
 bool captureOpen() {

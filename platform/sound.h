@@ -71,18 +71,37 @@ void stopStream(int id);      // synchronous
 bool streamPlaying(int id);   // false once it has played to its end or was stopped
 
 // ---- Recording input -----------------------------------------------------------------------
-// Opens the default input with 1 or 2 channels at 44.1 kHz. The sink is called with
+// The input stream (two channels, 44.1 kHz as the program sees it) stays open from its first
+// opening to the program's end. openInputStream opens it now (offline: nothing to open);
+// openInputStreamSoon does so from the event loop shortly after the caller's window has shown,
+// so that the first take does not wait for it.
+bool openInputStream();
+void openInputStreamSoon();
+// Attaches a sink with 1 channel (the input's first) or 2: it receives frames from the next
+// device period on, so the take's first frame is the one captured when it was attached, within
+// one period. Opens the input stream first when it is not open. The sink is called with
 // interleaved frames on a thread that is not the UI thread (real backends) or inside clock
 // ticks (offline); it must not block for long.
 using CaptureSink = std::function<void(const int16_t* frames, size_t frameCount)>;
 bool openCapture(int channels, CaptureSink sink);
-void closeCapture();  // synchronous: the sink is never called after it returns
-bool captureOpen();
+void closeCapture();  // synchronous: the sink is never called after it returns (stream stays)
+bool captureOpen();   // a sink is attached
 // Frames handed to the sink since the last openCapture (kept after closeCapture until the next
 // open).
 int64_t captureFramesDelivered();
 
+// ---- Loss of the sound system ------------------------------------------------------------
+// True once for each loss of the sound system while its streams were open: a server that went
+// away, a stream that stopped on its own or whose callbacks have not come for a second. Nothing
+// plays or records after it; the next need of a stream (the next run) opens the streams again.
+// Whoever runs playback or a recording asks regularly and ends the run when it is true.
+bool soundSystemLost();
+
 // ---- Backend selection ---------------------------------------------------------------------
+// Starts finding the backend and examining its devices on a thread of its own, so that the
+// first question (the start-up's device counts) finds the answer ready or nearly so. main()
+// calls it first; without it the first call examines them itself.
+void prepareSound();
 // Auto (the default) reads $VEMRA_AUDIO (offline | jack | pulse | alsa); without it: JACK
 // when a server runs (one is never started), else PulseAudio, else ALSA.
 void selectBackend(AudioBackendKind kind);
@@ -114,5 +133,8 @@ int64_t offlineOutputFirstFrame();
 void offlineRender(int64_t frames);
 // Writes the pending output WAV header sizes (done at every tick; call at the end of a run).
 void offlineFlush();
+// The sound system goes away now, as a server that stops: nothing more is rendered or
+// captured and soundSystemLost() reports it, until the next run opens the streams again.
+void simulateSoundLoss();
 
 }  // namespace platform

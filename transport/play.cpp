@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "engine/engine.h"
+#include "platform/sound.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "shell/main_form.h"
@@ -104,6 +105,23 @@ void Transport::PLAY_Click() {
     return;
   }
   e.playloop();
+}
+
+}  // namespace transport
+
+namespace transport {
+
+void Transport::soundSystemStopped() {
+  shell::MainForm& f = sys_.form;
+  // A take already being finished by STOP completes on its own; anything else running stops.
+  if (!finishing_ && f.RPSTOP->foreColor() != colour::kRed) RPSTOP_Click();
+  platform::ui::msgBox(kSoundStoppedText, platform::ui::kOkOnly, kSoundStoppedTitle);
+}
+
+bool Transport::endIfSoundLost() {
+  if (sys_.form.PLAY->foreColor() != colour::kRed || !platform::soundSystemLost()) return false;
+  soundSystemStopped();
+  return true;
 }
 
 }  // namespace transport

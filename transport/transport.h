@@ -88,6 +88,16 @@ class Transport {
   // R15_Click .. R28_Click: the recording of track 15..28, reached from the row buttons only.
   void R1528_Click(int track) { recordTrack(track, false); }
 
+  // The sound system went away during a run (platform::soundSystemLost): the run ends as STOP
+  // ends it, so a take is saved up to the moment the sound stopped, and a box says so.
+  // `endIfSoundLost` asks the platform and does that; true when it did.
+  void soundSystemStopped();
+  bool endIfSoundLost();
+  static constexpr const char* kSoundStoppedTitle = "SOUND STOPPED";
+  static constexpr const char* kSoundStoppedText =
+      " The sound system stopped. Playback and recording were stopped; a recording was saved up "
+      "to that point. Please Re-try.";
+
   // ======== STOP and finishing a take (stop.cpp) ========
   // STOP: ends whatever runs. After a recording it stops the device, saves the take into the
   // file fixed at its start (`take`), closes the device and patches the header; a mono take
@@ -144,7 +154,9 @@ class Transport {
   // One second forward / back; the window timer's tick steps forward.
   void mytimes();
   void mytimesrev();
-  void Timer1_Timer() { mytimes(); }
+  void Timer1_Timer() {
+    if (!endIfSoundLost()) mytimes();
+  }
   // The clock to one second before the start point, so that its next step shows the start
   // point itself (PLAY, STOP).
   void clockToStartPoint();

@@ -2,6 +2,7 @@
 // device's output wired to the recorder's input inside a JACK server, and checks the take.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@
 #include "platform/ui.h"
 #include "platform/wav.h"
 #include "shell/main_form.h"
+#include "tests/support/program_fixture.h"
 #include "transport/transport.h"
 
 namespace fs = std::filesystem;
@@ -108,6 +110,43 @@ std::vector<int16_t> samplesOf(const std::vector<char>& bytes) {
   return s;
 }
 
+// Frames from a sound's render by the mixer to its place in a take, on this server (the first
+// test measures it; the later ones turn their lags into times with it).
+std::optional<long> gLoopLatency;
+
+void writeFile(const fs::path& p, const std::vector<char>& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<char> wavBytes(const std::vector<int16_t>& samples) {
+  const auto h = wavHeader(1, static_cast<uint32_t>(samples.size() * 2));
+  std::vector<char> b(h.size() + samples.size() * 2);
+  std::memcpy(b.data(), h.data(), h.size());
+  if (!samples.empty()) std::memcpy(b.data() + h.size(), samples.data(), samples.size() * 2);
+  return b;
+}
+
+// A drive C: with the program folder, so that start-up finds what it checks; returns its root.
+fs::path programDrive() {
+  char tmpl[] = "/tmp/vemra-live-XXXXXX";
+  if (!mkdtemp(tmpl)) return {};
+  const fs::path root = tmpl;
+  fs::create_directories(root / "Vemracd" / "Mysong");
+  writeFile(root / "Vemracd" / "def", wavBytes({}));
+  writeFile(root / "Vemracd" / "def1", wavBytes({}));
+  writeFile(root / "Vemracd" / "Mv01.exe", std::vector<char>(16, 1));
+  writeFile(root / "Vemracd" / "Parms", std::vector<char>(300, 0));
+  setDriveRoot(root.string());
+  return root;
+}
+
+// Wires the first output port of one client to the first input port of another.
+bool wire(const std::string& outClient, const std::string& inClient) {
+  auto outs = ports(outClient), ins = ports(inClient);
+  return !outs.empty() && !ins.empty() && connect(outs[0], ins[0]);
+}
+
 // Answers every box of the program with its first button (OK).
 struct OkResponder : ui::Responder {
   int answerBox(const ui::BoxRecord&) override { return ui::kOk; }
@@ -175,6 +214,7 @@ TEST(LiveJack, PlayedSignalIsRecorded) {
 
   const char* rate = std::getenv("VEMRA_LIVE_RATE");
   const long offset = static_cast<long>(first) - static_cast<long>(capturedAtPlay);
+  gLoopLatency = offset;
   std::printf("LIVE RESULT: server rate %s Hz: the burst is at sample %zu of the take; the recorder had "
               "%lld frames when play started, so played -> recorded offset = %ld samples (%.1f ms); "
               "correlation %.4f / %.4f; loop %zd frames; output latency reported %ld frames\n",
@@ -191,28 +231,10 @@ TEST(LiveJack, PlayedSignalIsRecorded) {
 TEST(LiveJack, OverdubRecordsTrackOneIntoTrackTwo) {
   if (!std::getenv("JACK_DEFAULT_SERVER")) GTEST_SKIP() << "run through run_live.sh";
   platform::ensureApplication();
-  char tmpl[] = "/tmp/vemra-live-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  fs::path root = tmpl;
+  const fs::path root = programDrive();
+  ASSERT_FALSE(root.empty());
   const fs::path song = root / "Vemracd" / "Mysong";
-  fs::create_directories(song);
-  setDriveRoot(root.string());
-  auto writeFile = [](const fs::path& p, const std::vector<char>& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  };
-  auto wavBytes = [](const std::vector<int16_t>& samples) {
-    const auto h = wavHeader(1, static_cast<uint32_t>(samples.size() * 2));
-    std::vector<char> b(h.size() + samples.size() * 2);
-    std::memcpy(b.data(), h.data(), h.size());
-    if (!samples.empty()) std::memcpy(b.data() + h.size(), samples.data(), samples.size() * 2);
-    return b;
-  };
-  // The program folder, so that start-up finds what it checks; track 01: 6 s of noise.
-  writeFile(root / "Vemracd" / "def", wavBytes({}));
-  writeFile(root / "Vemracd" / "def1", wavBytes({}));
-  writeFile(root / "Vemracd" / "Mv01.exe", std::vector<char>(16, 1));
-  writeFile(root / "Vemracd" / "Parms", std::vector<char>(300, 0));
+  // Track 01: 6 s of noise.
   const std::vector<int16_t> t01 = bandLimitedNoise(6 * kSampleRate, 11, 6000);
   writeFile(song / "T01.wav", wavBytes(t01));
 
@@ -225,6 +247,7 @@ TEST(LiveJack, OverdubRecordsTrackOneIntoTrackTwo) {
   {
     app::Application program;
     program.start();
+    ASSERT_TRUE(openInputStream());  // as the window's showing does
     shell::MainForm& form = program.mainForm();
     ASSERT_EQ(form.R[0]->foreColor(), ui::colour::kBlue) << "start-up did not find T01.wav";
 
@@ -273,9 +296,211 @@ TEST(LiveJack, OverdubRecordsTrackOneIntoTrackTwo) {
   std::printf("LIVE RESULT: overdub at server rate %s Hz: T02 holds T01 %ld samples (%.1f ms) late; "
               "correlation %.4f at T01's second 1, %.4f at its second 2; T02 %zu samples\n",
               rate ? rate : "?", offset, offset / 44.1, c, c2, t02.size());
+  // T01's sample k starts with the buffers, reaches the input gLoopLatency later and lands at
+  // k + offset of T02: T02's first sample was captured (offset - latency) before the buffers
+  // started.
+  if (gLoopLatency) {
+    const long lead = offset - *gLoopLatency;
+    std::printf("LIVE RESULT: overdub: the first recorded sample was captured %.1f ms before the "
+                "buffers started (playAll)\n", lead / 44.1);
+  }
   EXPECT_GT(c, 0.9) << "T01 is not in the recorded T02";
   EXPECT_GT(c2, 0.9) << "T02 does not stay in step with T01";
   EXPECT_GT(offset, 0);
+  fs::remove_all(root);
+  setDriveRoot("");
+}
+
+// Track 01 recorded alone while a loop of noise the test plays (the program's output wired to
+// its input) tells, by where the take begins in the loop, when the take's first sample was
+// captured: it should be the sound of the moment of the click.
+TEST(LiveJack, TakeBeginsAtTheRecordClick) {
+  if (!std::getenv("JACK_DEFAULT_SERVER")) GTEST_SKIP() << "run through run_live.sh";
+  platform::ensureApplication();
+  const fs::path root = programDrive();
+  ASSERT_FALSE(root.empty());
+  const std::string outName = "vemra-live-r01", inName = "vemra-live-r01-in";
+  setClientNames(outName, inName);
+  selectBackend(AudioBackendKind::Jack);
+  OkResponder responder;
+  ui::setResponder(&responder);
+  const std::vector<int16_t> loop = bandLimitedNoise(kLoop, 5, 8000);
+  int64_t atClick = 0;
+  {
+    app::Application program;
+    program.start();
+    const int64_t t0 = nowMs();
+    ASSERT_TRUE(openInputStream());  // as the window's showing does
+    std::printf("LIVE RESULT: opening the input stream took %lld ms (no take waits for it)\n",
+                static_cast<long long>(nowMs() - t0));
+    auto dev = SoundDevice::create();
+    ASSERT_TRUE(dev);
+    SoundBuffer* buf = dev->createBuffer();
+    ASSERT_NE(buf, nullptr);
+    std::copy(loop.begin(), loop.end(), dev->lock(buf));
+    ASSERT_TRUE(wire(outName, inName)) << run("jack_lsp");
+    ASSERT_TRUE(dev->play(buf));
+    waitFor(500);
+    shell::MainForm& form = program.mainForm();
+    atClick = dev->framesPlayed();
+    form.R[0]->click();  // track 01 records alone: returns at once
+    waitFor(2000);
+    form.RPSTOP->click();
+    dev.reset();
+  }
+  ui::setResponder(nullptr);
+  shutdownAudio();
+  mciReset();
+
+  const std::vector<int16_t> take = samplesOf(readBytes(root / "Vemracd" / "Mysong" / "T01.wav"));
+  ASSERT_GT(take.size(), size_t(kSampleRate)) << "T01.wav holds less than a second";
+  // Where in the loop the take begins: the loop, continued once round, searched for the take's
+  // first 1024 samples.
+  std::vector<int16_t> twice(loop);
+  twice.insert(twice.end(), loop.begin(), loop.end());
+  const std::vector<int16_t> head(take.begin(), take.begin() + 1024);
+  size_t best = 0;
+  double bestC = -1;
+  for (size_t at = 0; at < size_t(kLoop); ++at) {
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < head.size(); ++i) {
+      const double x = twice[at + i], y = head[i];
+      xy += x * y; xx += x * x; yy += y * y;
+    }
+    const double c = xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+    if (c > bestC) { bestC = c; best = at; }
+  }
+  EXPECT_GT(bestC, 0.9) << "the take does not begin with the played loop";
+  // The loop's frame `best` was rendered (best - atClick) frames after the click (modulo the
+  // loop) and reached the input gLoopLatency later.
+  long d = (static_cast<long>(best) - static_cast<long>(atClick % kLoop) + gLoopLatency.value_or(0)) % kLoop;
+  if (d < -kLoop / 2) d += kLoop;
+  if (d >= kLoop / 2) d -= kLoop;
+  std::printf("LIVE RESULT: R01 click to the take's first sample: %.1f ms (%ld frames; correlation "
+              "%.4f; loop latency %ld frames)\n",
+              d / 44.1, d, bestC, gLoopLatency.value_or(-1));
+  fs::remove_all(root);
+  setDriveRoot("");
+}
+
+namespace {
+
+std::string jackdPidFile() {
+  const char* p = std::getenv("VEMRA_LIVE_JACKD_PIDFILE");
+  return p ? p : "";
+}
+
+pid_t serverPid() {
+  std::ifstream in(jackdPidFile());
+  pid_t pid = 0;
+  in >> pid;
+  return pid;
+}
+
+// Stops the test's JACK server: SIGTERM, as a shutdown does.
+void stopServer() {
+  if (const pid_t pid = serverPid(); pid > 0) ::kill(pid, SIGTERM);
+}
+
+// Starts the server again under the same name once the old one has gone (a stopped server that
+// is nobody's child stays registered until it has been reaped), its pid where the clean-up
+// finds it.
+bool restartServer() {
+  for (int i = 0; i < 200 && serverPid() > 0 && ::kill(serverPid(), 0) == 0; ++i) ::usleep(50000);
+  const char* rate = std::getenv("VEMRA_LIVE_RATE");
+  const std::string cmd = std::string("jackd --no-realtime -n \"$JACK_DEFAULT_SERVER\" -d dummy -r ") +
+                          (rate ? rate : "44100") + " -p 512 >/dev/null 2>&1 & echo $! > '" +
+                          jackdPidFile() + "'";
+  if (std::system(cmd.c_str()) != 0) return false;
+  return std::system("timeout 20 jack_wait -w -t 15 >/dev/null 2>&1") == 0;
+}
+
+}  // namespace
+
+// The JACK server stops during an overdub, and again during PLAY: each run ends within about a
+// second, the take holds what was recorded until then, one "SOUND STOPPED" box shows each
+// time; with the server started again, PLAY plays.
+TEST(LiveJack, ServerStopEndsTheRunAndPlayWorksOnceItIsBack) {
+  if (!std::getenv("JACK_DEFAULT_SERVER") || jackdPidFile().empty())
+    GTEST_SKIP() << "run through run_live.sh";
+  platform::ensureApplication();
+  const fs::path root = programDrive();
+  ASSERT_FALSE(root.empty());
+  const fs::path song = root / "Vemracd" / "Mysong";
+  writeFile(song / "T01.wav", wavBytes(bandLimitedNoise(10 * kSampleRate, 3, 6000)));
+  const std::string outName = "vemra-live-loss", inName = "vemra-live-loss-in";
+  setClientNames(outName, inName);
+  selectBackend(AudioBackendKind::Jack);
+  test_support::LoggingResponder answers;
+  ui::setResponder(&answers);
+  int64_t stoppedAt = 0, boxAt = 0, endedAt = 0;
+  {
+    app::Application program;
+    program.start();
+    ASSERT_TRUE(openInputStream());
+    shell::MainForm& form = program.mainForm();
+    ui::Timer& kill = form.addTimer("liveKill", 1500);
+    kill.onTimer = [&] {
+      kill.setEnabled(false);
+      stoppedAt = nowMs();
+      stopServer();
+    };
+    // When the transport showed STOP: seen by a timer while STOP finishes a take, else when
+    // the box comes (a playback's STOP does not yield).
+    ui::Timer& watch = form.addTimer("liveWatch", 10);
+    watch.onTimer = [&] {
+      if (stoppedAt == 0 || form.PLAY->foreColor() == ui::colour::kRed) return;
+      watch.setEnabled(false);
+      endedAt = nowMs();
+    };
+    // The server stops 1.5 s into the run that `button` starts: one more box, the transport
+    // stopped; then the server starts again.
+    auto stopServerDuring = [&](ui::Label* button, const char* run) {
+      SCOPED_TRACE(run);
+      const size_t boxes = answers.shown.size();
+      stoppedAt = endedAt = 0;
+      answers.during = [&](const ui::BoxRecord&) {
+        boxAt = nowMs();
+        if (endedAt == 0) endedAt = boxAt;
+      };
+      kill.setEnabled(true);
+      watch.setEnabled(true);
+      button->click();  // returns once the run has ended
+      ASSERT_EQ(answers.shown.size(), boxes + 1) << "one box for the loss";
+      EXPECT_EQ(answers.shown.back().title, transport::Transport::kSoundStoppedTitle);
+      EXPECT_EQ(answers.shown.back().text, transport::Transport::kSoundStoppedText);
+      EXPECT_EQ(form.PLAY->foreColor(), ui::colour::kYellow);
+      EXPECT_EQ(form.RPSTOP->foreColor(), ui::colour::kRed);
+      EXPECT_FALSE(program.system().transport->recbusy());
+      std::printf("LIVE RESULT: server stopped during %s: the transport showed STOP %lld ms and "
+                  "the box %lld ms after the stop began\n", run,
+                  static_cast<long long>(endedAt - stoppedAt),
+                  static_cast<long long>(boxAt - stoppedAt));
+      ASSERT_TRUE(restartServer()) << "jackd did not start again";
+    };
+
+    stopServerDuring(form.R[1], "an overdub of track 02");
+    const auto t02 = samplesOf(readBytes(song / "T02.wav"));
+    std::printf("LIVE RESULT: T02 keeps %.2f s of the overdub\n", t02.size() / 44100.0);
+    EXPECT_GT(t02.size(), size_t(kSampleRate / 2)) << "the take up to the loss was saved";
+    stopServerDuring(form.PLAY, "PLAY");
+
+    bool played = false;
+    ui::Timer& stop = form.addTimer("liveStop", 1500, true);
+    stop.onTimer = [&] {
+      stop.setEnabled(false);
+      played = !ports(outName).empty() && outputLatencyFrames() > 0;
+      form.RPSTOP->click();
+    };
+    const size_t boxes = answers.shown.size();
+    form.PLAY->click();
+    EXPECT_TRUE(played) << "PLAY did not play on the restarted server";
+    EXPECT_EQ(answers.shown.size(), boxes) << answers.shown.back().title;
+    EXPECT_EQ(form.Umsg->caption(), transport::Transport::kStoppedText);
+  }
+  ui::setResponder(nullptr);
+  shutdownAudio();
+  mciReset();
   fs::remove_all(root);
   setDriveRoot("");
 }

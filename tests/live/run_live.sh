@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts a private JACK server (dummy driver, no real-time), runs the live test against it and
 # stops the server by its pid.  Usage: run_live.sh RATE TEST-BINARY [gtest args]
+# The server's pid is kept in the file named by VEMRA_LIVE_JACKD_PIDFILE: a test that stops the
+# server and starts it again writes the new pid there, and the clean-up stops that one.
 set -u
 rate=$1; shift
 bin=$1; shift
@@ -10,9 +12,18 @@ export JACK_NO_START_SERVER=1
 export VEMRA_AUDIO=jack
 export VEMRA_LIVE_RATE="$rate"
 log=$(mktemp)
+pidfile=$(mktemp)
+export VEMRA_LIVE_JACKD_PIDFILE="$pidfile"
 jackd --no-realtime -n "$name" -d dummy -r "$rate" -p 512 >"$log" 2>&1 &
-jpid=$!
-cleanup() { kill "$jpid" 2>/dev/null; wait "$jpid" 2>/dev/null; rm -f "$log"; }
+echo $! >"$pidfile"
+cleanup() {
+  jpid=$(cat "$pidfile" 2>/dev/null)
+  if [ -n "$jpid" ]; then
+    kill "$jpid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  rm -f "$log" "$pidfile"
+}
 trap cleanup EXIT
 if ! timeout 20 jack_wait -w -t 15 >/dev/null 2>&1; then
   echo "jackd did not start:"; cat "$log"; exit 1

@@ -1,6 +1,8 @@
 // The sound device, its streams and capture, through the offline backend; the mixer core under
 // a concurrent render thread; a smoke test of the real backend when one is there.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "platform/audio_mixer.h"
+#include "platform/audio_rtaudio.h"
 #include "platform/clock.h"
 #include "platform/sound.h"
 #include "platform/wav.h"
@@ -514,6 +517,39 @@ TEST_F(SoundOfflineTest, BackendSelection) {
   ::setenv("VEMRA_AUDIO", "offline", 1);  // Auto reads the environment
   selectBackend(AudioBackendKind::Auto);
   EXPECT_EQ(backendName(), "offline");
+}
+
+// A JACK server is found by the socket it listens on under its name, without a client of it: a
+// socket file left behind by a server that died is no server.
+TEST(SoundBackendProbe, AJackServerIsTheOneListeningOnItsSocket) {
+  if (audio::realCandidates(AudioBackendKind::Jack).empty()) GTEST_SKIP() << "no JACK in RtAudio";
+  const char* was = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string saved = was ? was : "";
+  const std::string server = "vemra-probe-" + std::to_string(::getpid());
+  ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  const std::string path = "/dev/shm/jack_" + server + "_" + std::to_string(::geteuid()) + "_0";
+  struct Case { const char* what; bool file, listening, found; };
+  for (const Case c : {Case{"no server", false, false, false},
+                       Case{"a stale socket file", true, false, false},
+                       Case{"a listening server", true, true, true}}) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    if (c.file) {
+      ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    }
+    if (c.listening) {
+      ASSERT_EQ(::listen(fd, 4), 0);
+    }
+    const auto kinds = audio::realCandidates(AudioBackendKind::Auto);
+    EXPECT_EQ(!kinds.empty() && kinds.front() == AudioBackendKind::Jack, c.found) << c.what;
+    ::close(fd);
+    ::unlink(path.c_str());
+  }
+  if (was) ::setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
+  else ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
 // The core under a render thread of its own, as the real backends run it: group starts land on
