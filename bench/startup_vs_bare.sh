@@ -44,7 +44,7 @@ export DISPLAY=":$(cat "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 
 # A private JACK server (dummy driver); the program finds it on its own (no VEMRA_AUDIO).
-export JACK_DEFAULT_SERVER="vemra-bench-$$"
+export JACK_DEFAULT_SERVER="vemra-bench"
 export JACK_NO_START_SERVER=1
 # BENCH_AUDIO=offline (or jack, pulse, alsa) measures with that backend instead.
 if [ -n "${BENCH_AUDIO:-}" ]; then export VEMRA_AUDIO=$BENCH_AUDIO; else unset VEMRA_AUDIO; fi

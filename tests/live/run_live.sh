@@ -6,7 +6,8 @@
 set -u
 rate=$1; shift
 bin=$1; shift
-name="vemra-live-$$-$rate"
+# A fixed name: an entry that a killed server left in the JACK registry is taken over, not piled up.
+name="vemra-live-$rate"
 export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
 export VEMRA_AUDIO=jack
@@ -26,6 +27,10 @@ cleanup() {
 }
 trap cleanup EXIT
 if ! timeout 20 jack_wait -w -t 15 >/dev/null 2>&1; then
+  echo "jackd did not start:"; cat "$log"; exit 1
+fi
+# jack_wait also answers for a server of the same name left running by an earlier run.
+if ! kill -0 "$(cat "$pidfile")" 2>/dev/null; then
   echo "jackd did not start:"; cat "$log"; exit 1
 fi
 "$bin" "$@"

@@ -81,11 +81,14 @@ DISPLAY=:$(head -1 "$work/display")
 export DISPLAY
 log "X server on $DISPLAY"
 
-export JACK_DEFAULT_SERVER="vemra-window-$$"
+# A fixed name: an entry that a killed server left in the JACK registry is taken over, not piled up.
+export JACK_DEFAULT_SERVER="vemra-window"
 export JACK_NO_START_SERVER=1
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >"$work/jack.log" 2>&1 &
 jack_pid=$!
 timeout 20 jack_wait -w -t 15 >/dev/null 2>&1 || fail "jackd did not start"
+# jack_wait also answers for a server of the same name left running by an earlier run.
+kill -0 "$jack_pid" 2>/dev/null || fail "jackd did not start"
 
 mkdir -p "$drive"
 "$kit" "$drive" >"$work/kit.log" 2>&1 || { cat "$work/kit.log"; fail "the kit did not install"; }
