@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     constexpr int kColumns = 16;
     for (int i = 0; i < labels; ++i) {
       const double left = 60 + (i % kColumns) * 740, top = 60 + (i / kColumns) * 300;
-      form.addLabel("L" + std::to_string(i), "Lbl " + std::to_string(i), left, top, 700, 255);
+      const std::string n = std::to_string(i);
+      form.addLabel(std::string("L").append(n), std::string("Lbl ").append(n), left, top, 700, 255);
     }
     bool closed = false;
     form.onUnload = [&](int& cancel) { closed = cancel == 0; };

@@ -132,7 +132,7 @@ std::string strokeLine(const ui::DrawnLine& l) {
 
 std::string programLine(const platform::ProgramStart& p) {
   std::string s = q(p.commandLine) + " -> " + (p.program.empty() ? std::string("(no program)") : p.program);
-  for (const auto& a : p.args) s += " " + q(a);
+  for (const auto& a : p.args) s.append(" ").append(q(a));
   if (!p.started) s += " (not started)";
   return s;
 }
