@@ -107,10 +107,6 @@ void Transport::PLAY_Click() {
   e.playloop();
 }
 
-}  // namespace transport
-
-namespace transport {
-
 void Transport::soundSystemStopped() {
   shell::MainForm& f = sys_.form;
   // A take already being finished by STOP completes on its own; anything else running stops.
