@@ -9,6 +9,7 @@
 #include "app/system.h"
 #include "engine/engine.h"
 #include "help/help.h"
+#include "mixer/mixer.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
@@ -23,6 +24,7 @@ struct Application::Impl {
   std::unique_ptr<transport::Transport> transport;
   std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<waveform::Waveform> waveform;
+  std::unique_ptr<mixer::Mixer> mixer;
   std::unique_ptr<help::Help> help;
   std::vector<platform::ui::Form*> companions;  // registered companion windows, in order made
   std::map<std::string, std::function<std::string()>> vars;
@@ -42,11 +44,13 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   impl_->transport = std::make_unique<transport::Transport>(sys);
   impl_->waveform = std::make_unique<waveform::Waveform>(sys);
   impl_->engine = std::make_unique<engine::Engine>(sys);
+  impl_->mixer = std::make_unique<mixer::Mixer>(sys);
   impl_->help = std::make_unique<help::Help>(sys);
   sys.shell = impl_->shell.get();
   sys.transport = impl_->transport.get();
   sys.waveform = impl_->waveform.get();
   sys.engine = impl_->engine.get();
+  sys.mixer = impl_->mixer.get();
   sys.help = impl_->help.get();
 
   // The window's close box ends the program unless a handler kept the window open; the shell's
@@ -56,6 +60,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   };
   impl_->shell->wire();
   impl_->transport->wire();
+  impl_->mixer->wire();
   impl_->help->wire();
 }
 
@@ -65,6 +70,7 @@ Application::~Application() {
   // The subsystems go before the window whose controls they use; the companion windows go
   // with the subsystems that own them.
   impl_->help.reset();
+  impl_->mixer.reset();
   impl_->engine.reset();
   impl_->waveform.reset();
   impl_->transport.reset();

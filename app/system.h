@@ -20,8 +20,8 @@ struct System {
   transport::Transport* transport = nullptr;
   engine::Engine* engine = nullptr;
   waveform::Waveform* waveform = nullptr;
-  // The pan and volume faders with their automation: not built yet, so null for now; the
-  // shell and the engine still keep the fader state in the knobs' Tags.
+  // The pan and volume faders, their automation modes, step entry and centre pan (the fader
+  // state itself stays in the knobs' and strips' Tags).
   mixer::Mixer* mixer = nullptr;
   help::Help* help = nullptr;  // the help window and its texts
 };

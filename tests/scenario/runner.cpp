@@ -582,6 +582,27 @@ void Runner::doExpect(const Line& l) {
     } else {
       fail(l, "bad expect file");
     }
+  } else if (w.size() == 7 && w[1] == "level") {
+    // The RMS level of each side of the output WAV between two times, in dB of full scale,
+    // to a tenth of a dB ("silent" for none at all).
+    platform::offlineFlush();
+    std::ifstream f(fs::absolute(w[2]), std::ios::binary);
+    const long long from = std::stoll(w[3]) * 441 / 10, to = std::stoll(w[4]) * 441 / 10;
+    std::vector<int16_t> frames(static_cast<size_t>(std::max(0LL, to - from)) * 2);
+    f.seekg(44 + from * 4);
+    f.read(reinterpret_cast<char*>(frames.data()), static_cast<std::streamsize>(frames.size() * 2));
+    const auto got = static_cast<size_t>(std::max<std::streamsize>(0, f.gcount())) / 4;
+    std::array<std::string, 2> db;
+    for (size_t side = 0; side < 2; ++side) {
+      double sum = 0;
+      for (size_t k = 0; k < got; ++k) sum += double(frames[2 * k + side]) * frames[2 * k + side];
+      const double rms = got ? std::sqrt(sum / double(got)) : 0;
+      char text[32];
+      std::snprintf(text, sizeof text, "%.1f", 20 * std::log10(rms / 32768));
+      db[side] = rms > 0 ? text : "silent";
+    }
+    check(got == frames.size() / 2 && db[0] == w[5] && db[1] == w[6],
+          "the levels are " + db[0] + " " + db[1] + " over " + std::to_string(got) + " frames");
   } else if (w.size() == 3 || (w.size() == 4 && (w[2] == "starts" || w[2] == "ends" || w[2] == "contains"))) {
     const auto dot = w[1].rfind('.');
     if (dot == std::string::npos) { fail(l, "bad expect"); return; }
