@@ -4,8 +4,9 @@
 # mouse clicks and keys synthesized by xdotool at the controls' designed places.
 #
 # Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS
-#   record_play_quit  R01, hold about 4 s, STOP, PLAY, STOP, QUIT, OK, OK: T01.wav holds the time
-#                     held, vsets is written and the program ends with status 0.
+#   record_play_quit  R01, hold about 4 s, STOP, PLAY, a click on row 01's pan fader, STOP, QUIT,
+#                     OK, OK: T01.wav holds the time held, the knob moved, vsets is written with
+#                     the pan the click set and the program ends with status 0.
 #   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
 #                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
 #                     QUIT, OK, OK ends with status 0.
@@ -167,14 +168,15 @@ rect_of() {
   echo "$r"
 }
 
-# Clicks the middle of the control NAME of the main window.
+# Clicks the middle of the control NAME of the main window, or DX pixels from its left edge.
 click() {
   local l t w h x y
   read -r l t w h <<<"$(rect_of "$1")"
   read -r x y <<<"$(origin)"
+  local dx=${2:-$((w / 2))}
   # XTest input is handled in order: the pointer is there before the button goes down.
-  xdotool mousemove $((x + l + w / 2)) $((y + t + h / 2)) click 1
-  log "clicked $1"
+  xdotool mousemove $((x + l + dx)) $((y + t + h / 2)) click 1
+  log "clicked $1${2:+ at $dx}"
 }
 
 # Clicks the control NAME until COMMAND... succeeds. The program drops clicks while it is busy
@@ -203,6 +205,8 @@ shows() {
   xwd -silent -id "$win" | probe shows "${rect[@]}" "$2"
 }
 running() { shows RPSTOP FFFF00; }
+# black_at LEFT TOP WIDTH HEIGHT: whether that rectangle of the window shows black (a knob).
+black_at() { xwd -silent -id "$win" | probe shows "$@" 000000; }
 stopped() { shows RPSTOP FF0000; }
 
 # Waits for the program to end (QUIT's questions answered) and checks its exit status.
@@ -241,12 +245,20 @@ case "$scenario" in
     log "held R01 to STOP for $held s"
     wait_for 20 "a valid T01.wav" probe wav "$song/T01.wav"
     click_until PLAY running
+    # Row 01's pan fader near its right end (97 pixels, 1455 twips, into the strip) while it
+    # plays: the knob moves there (pixel 215 of the window, 6 below the strip's top).
+    read -r _ pt _ _ <<<"$(rect_of P01L)"
+    click P01L 97
+    wait_for 5 "the pan knob at the right end" black_at 215 $((pt + 2)) 5 6
     sleep 1  # listen a moment
     click_until RPSTOP stopped
     quit_ok_ok
     probe wav "$song/T01.wav" "$held" || fail "T01.wav does not hold the take"
     size=$(stat -c %s "$song/vsets" 2>/dev/null)
     [ "${size:-0}" -eq 532 ] || fail "vsets was not written whole (${size:-no file})"
+    # Track 01's pan knob, pan and mixdown pan as the click set them: 215, 5000, 32712.
+    pan=$(od -An -tx1 -N6 "$song/vsets" | tr -d ' ')
+    [ "$pan" = d7008813c87f ] || fail "vsets holds track 01's pan as $pan, not d7008813c87f"
     ;;
   sound_stopped)
     mkdir -p "$song"
