@@ -102,9 +102,11 @@ void Mixer::faderMouseDown(Fader kind, int row, int button, int /*shift*/, doubl
   // The right button steps the automation mode, on either page, at any time.
   if (button == ui::kRightButton) {
     const std::string mode = strip.caption();
-    if (mode.empty()) return strip.setCaption("R");
-    if (mode == "R") return strip.setCaption("P");
-    if (mode == "P") return strip.setCaption("");
+    const char* next = mode.empty() ? "R" : mode == "R" ? "P" : mode == "P" ? "" : nullptr;
+    if (next) {
+      strip.setCaption(next);
+      return;
+    }
   }
 
   const auto knob = knobFor(x);
