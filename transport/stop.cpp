@@ -253,16 +253,7 @@ bool Transport::lateStart(const Take& t) {
     return false;
 
   // temp.wav: def's header, or the canonical one written here when def is missing or short.
-  if (platform::fileLen(sh.blankwav) >= kHeader && platform::fileCopy(sh.blankwav, temp)) {
-    if (!platform::fileOpen(kTempFile, temp, platform::OpenMode::ReadWriteExisting) ||
-        !platform::truncateTo(kTempFile, kHeader))
-      return abandon();
-  } else {
-    const auto h = platform::wavHeader(1, 0);
-    if (!platform::fileOpen(kTempFile, temp, platform::OpenMode::ReadWrite) ||
-        !platform::truncateTo(kTempFile, 0) || !platform::putBytes(kTempFile, 1, h))
-      return abandon();
-  }
+  if (!openFromTemplate(kTempFile, temp)) return abandon();
   if (!platform::fileOpen(kTrackFile, t.file, platform::OpenMode::Read)) return abandon();
 
   // The silence, a second at a time, then the take in blocks of a second from its byte 44.
