@@ -279,8 +279,7 @@ TEST_F(MixdownTest, MasterSplitRoundTrip) {
 std::vector<std::string> rowTags(shell::MainForm& f) {
   std::vector<std::string> t;
   for (int i = 0; i < 14; ++i)
-    for (const std::string* tag : {&f.P[i]->tag(), &f.V[i]->tag(), &f.PL[i]->tag(), &f.VL[i]->tag()})
-      t.push_back(*tag);
+    t.insert(t.end(), {f.P[i]->tag(), f.V[i]->tag(), f.PL[i]->tag(), f.VL[i]->tag()});
   return t;
 }
 
@@ -319,8 +318,9 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
     EXPECT_EQ(f.P[0]->left(), shell::MainForm::kKnobCentrePx);
     EXPECT_EQ(f.Split->foreColor(), colour::kBlack);
     EXPECT_EQ(f.pointer(), Pointer::Arrow);
-    EXPECT_EQ(title(), c.cancel ? std::string(45, ' ') + "Digital Multitrack Recording and Mixing Display."
-                                : titleBefore);
+    const std::string cancelled =
+        std::string(45, ' ') + "Digital Multitrack Recording and Mixing Display.";
+    EXPECT_EQ(title(), c.cancel ? cancelled : titleBefore);
     TearDown();
     SetUp();
   }
@@ -345,9 +345,9 @@ TEST_F(MixdownTest, StereoTrackRecordedSplitAndDeleted) {
   finish();
   ASSERT_FALSE(form().PLAY->foreColor() == kRed);
   const std::vector<std::string>& log = platform::mciCommandLog();
-  const std::vector<std::string> starts = {"open new type waveaudio alias cap44 ",
-                                           "set cap44 bitspersample 16 channels 2 samplespersec 44100 ",
-                                           "record cap44 From 0 "};
+  const std::vector<std::string> starts = {
+      "open new type waveaudio alias cap44 ",
+      "set cap44 bitspersample 16 channels 2 samplespersec 44100 ", "record cap44 From 0 "};
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(log.end() - 6, log.end() - 3), starts);
   EXPECT_FALSE(fs::exists(song() / "T00.wav"));
