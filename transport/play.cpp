@@ -34,6 +34,13 @@ void Transport::wire() {
   for (int row = 1; row <= shell::MainForm::kRows; ++row)
     f.R[row - 1]->onClick = [this, row] { R_Click(row); };
   f.Timer1->onTimer = [this] { Timer1_Timer(); };
+  f.MIX->onClick = [this] { MIX_Click(); };
+  f.Mutemix->onClick = [this] { Mutemix_Click(); };
+  f.Split->onClick = [this] { Split_Click(); };
+  f.ST01->onClick = [this] { ST01_Click(); };
+  f.STSP->onClick = [this] { STSP_Click(); };
+  f.DST->onClick = [this] { DST_Click(); };
+  f.DF1->onClick = [this] { DF1_Click(); };
   registerVars();
 }
 
@@ -45,6 +52,7 @@ void Transport::registerVars() {
   a.registerVar("pinhrs", [this] { return str(pinhrs_); });
   a.registerVar("recbusy", [this] { return boolText(recbusy_); });
   a.registerVar("mixplaying", [this] { return boolText(mixplaying_); });
+  a.registerVar("mixing", [this] { return boolText(mixing_); });
   a.registerVar("tpmode", [this] { return str(tpmode_); });
   a.registerVar("armedtrk", [this] { return str(armedtrk_); });
   a.registerVar("elapmins", [this] { return str(elapmins_); });

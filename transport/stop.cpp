@@ -45,8 +45,8 @@ namespace {
 constexpr int kStereoTrack = 29;
 constexpr int32_t kSamplesPerSec = 44100;
 constexpr int64_t kHeader = platform::kWavHeaderBytes;
-// File numbers of the header patch and of the late-start rewrite.
-constexpr int kHdrFile = 1, kTempFile = 85, kTrackFile = 86;
+// File numbers of the late-start rewrite.
+constexpr int kTempFile = 85, kTrackFile = 86;
 
 // Drops mouse and key input for as long as it lives (and puts back what was there before).
 class InputBlock {
@@ -69,13 +69,15 @@ std::string fileNameOf(std::string_view path) {
 // Yields to the event loop until more than `ms` milliseconds have passed.
 void waitMoreThan(int64_t ms) { platform::waitFor(ms + 1); }
 
-// Writes 16-bit values from byte offset `offset` of an existing file, under file number 1.
+// Writes 16-bit values from byte offset `offset` of an existing file, under the next free file
+// number (the engine holds the track files under theirs while playback runs).
 bool patch(std::string_view path, int64_t offset, std::span<const int16_t> values) {
-  if (!platform::fileOpen(kHdrFile, path, platform::OpenMode::ReadWriteExisting)) return false;
+  const int fn = platform::freeFile();
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
   bool ok = true;
   for (size_t i = 0; i < values.size() && ok; ++i)
-    ok = platform::putInt16(kHdrFile, offset + 1 + 2 * static_cast<int64_t>(i), values[i]);
-  platform::fileClose(kHdrFile);
+    ok = platform::putInt16(fn, offset + 1 + 2 * static_cast<int64_t>(i), values[i]);
+  platform::fileClose(fn);
   return ok;
 }
 
@@ -253,16 +255,7 @@ bool Transport::lateStart(const Take& t) {
     return false;
 
   // temp.wav: def's header, or the canonical one written here when def is missing or short.
-  if (platform::fileLen(sh.blankwav) >= kHeader && platform::fileCopy(sh.blankwav, temp)) {
-    if (!platform::fileOpen(kTempFile, temp, platform::OpenMode::ReadWriteExisting) ||
-        !platform::truncateTo(kTempFile, kHeader))
-      return abandon();
-  } else {
-    const auto h = platform::wavHeader(1, 0);
-    if (!platform::fileOpen(kTempFile, temp, platform::OpenMode::ReadWrite) ||
-        !platform::truncateTo(kTempFile, 0) || !platform::putBytes(kTempFile, 1, h))
-      return abandon();
-  }
+  if (!openFromTemplate(kTempFile, temp)) return abandon();
   if (!platform::fileOpen(kTrackFile, t.file, platform::OpenMode::Read)) return abandon();
 
   // The silence, a second at a time, then the take in blocks of a second from its byte 44.

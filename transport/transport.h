@@ -5,7 +5,9 @@
 // everything else in the fields below. One object for the whole run, made by the application
 // with the main window; wire() attaches its handlers to the window's controls.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -150,6 +152,59 @@ class Transport {
 
  public:
 
+  // ======== Mixdown request and master playback (mixdown.cpp) ========
+  // MIXDOWN: writes the request file Parms from the rows of tracks 01-14 and starts the sibling
+  // mixdown program attached; returns at once. The window shows the mixdown until the program
+  // ends, then tells the outcome (mixdownEnded).
+  void MIX_Click();
+  // MP: plays the stereo master from the start point, or stops it.
+  void Mutemix_Click();
+  // The master's format fields forced to stereo 44.1 kHz when the master exists.
+  void hdrfix22to44();
+  // True from the start of the mixdown program until its completion has run.
+  bool mixing() const { return mixing_; }
+  static constexpr const char* kMixFinished =
+      "MIXING FINISHED - Please click MP to play stereo mixdown at least once. Click MP again to "
+      "stop playback of mixdown.";
+  static constexpr const char* kMixFailed = " Mixdown failed. Please Re-try.";
+
+  // ======== Stereo track and splits (stereo.cpp) ========
+  void ST01_Click();  // records the stereo track St.wav while the recorded tracks play
+  void STSP_Click();  // splits St.wav onto tracks 13 and 14
+  void Split_Click(); // splits the master onto tracks 01 and 02
+  void DST_Click();   // deletes the stereo track
+  void DF1_Click() {} // the hidden KF1 label: no action
+
+ private:
+  // ---- Mixdown (mixdown.cpp) ----
+  // Writes the request; false (and nothing more written) on a file error.
+  bool writeParms();
+  // The sibling program ended with `exitCode` (-1: killed); `was` is the window before MIX.
+  struct MixWindow {
+    std::string title, umsg;
+    int32_t mixColour = 0;
+  };
+  void mixdownEnded(int exitCode, const MixWindow& was);
+  // QUIT back on unless something still runs (PLAY red or a recording).
+  void enableQuitIfIdle();
+  bool mixing_ = false;
+  // Lives as long as this object: a completion that arrives later finds it gone and does nothing.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+
+  // ---- Splits (stereo.cpp) ----
+  // Splits the interleaved stereo `source` onto tracks `left` and `right` (1..28): each target
+  // is written to a temporary file from def's header and renamed over the track only when
+  // complete. False on any file error; the tracks are then as they were.
+  bool splitStereo(const std::string& source, int left, int right);
+  // The common part of both splits: `left`/`right` tracks, the row values and colours set,
+  // the titles and lines; `master`: the master split (Split red, trkvals, tracks 03-14 down).
+  void runSplit(bool master);
+
+  // A file made from the template def: its 44-byte header (the canonical mono header when def
+  // is missing or short) and nothing after it, open under fn for reading and writing.
+  bool openFromTemplate(int fn, const std::string& path) const;
+
+ public:
   // ======== Song clock (clock.cpp) ========
   // One second forward / back; the window timer's tick steps forward.
   void mytimes();

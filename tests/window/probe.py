@@ -7,8 +7,14 @@
   probe.py wav FILE [SECONDS]
       status 0 when FILE is a mono 16-bit 44.1 kHz WAV whose header sizes match its data and,
       with SECONDS, whose length is within 0.25 s of it; prints the length
+  probe.py master FILE
+      status 0 when FILE is a stereo 16-bit 44.1 kHz WAV whose header sizes match its data
   probe.py silence FILE SECONDS
       writes such a WAV of silence
+  probe.py tone FILE SECONDS
+      writes such a WAV of a 440 Hz tone at a quarter of full scale
+  probe.py loud FILE
+      status 0 when the 16-bit WAV FILE (any channels) holds a sample louder than 1/64 of full scale
 """
 import os
 import struct
@@ -35,7 +41,7 @@ def shows(left, top, width, height, rgb):
     return hits >= 10  # caption strokes, not a stray anti-aliased pixel
 
 
-def wav(path, seconds=None):
+def wav(path, seconds=None, channels=1):
     size = os.path.getsize(path)
     with open(path, "rb") as f:
         head = f.read(44)
@@ -46,7 +52,7 @@ def wav(path, seconds=None):
         return f"{path}: header sizes {riff}/{data} do not match the file's {size} bytes"
     with wave.open(path) as w:
         form = (w.getnchannels(), w.getsampwidth(), w.getframerate())
-        if form != (1, 2, RATE):
+        if form != (channels, 2, RATE):
             return f"{path}: {form[0]} channels, {8 * form[1]} bits, {form[2]} Hz"
         length = w.getnframes() / RATE
     print(f"{path}: {length:.3f} s")
@@ -63,11 +69,38 @@ def silence(path, seconds):
         w.writeframes(bytes(2 * int(RATE * seconds)))
 
 
+def tone(path, seconds):
+    import math
+    n = int(RATE * seconds)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(b"".join(struct.pack("<h", int(8192 * math.sin(2 * math.pi * 440 * j / RATE)))
+                               for j in range(n)))
+
+
+def loud(path):
+    with wave.open(path) as w:
+        if w.getsampwidth() != 2:
+            return f"{path}: {8 * w.getsampwidth()} bits"
+        data = w.readframes(w.getnframes())
+    peak = max((abs(v) for (v,) in struct.iter_unpack("<h", data)), default=0)
+    print(f"{path}: peak {peak}")
+    return None if peak > 512 else f"{path}: silent (peak {peak})"
+
+
 def main(args):
     if args[:1] == ["shows"] and len(args) == 6:
         return 0 if shows(*map(int, args[1:5]), args[5]) else 1
     if args[:1] == ["wav"] and len(args) in (2, 3):
         return wav(args[1], float(args[2]) if len(args) == 3 else None)
+    if args[:1] == ["master"] and len(args) == 2:
+        return wav(args[1], None, 2)
+    if args[:1] == ["tone"] and len(args) == 3:
+        return tone(args[1], float(args[2]))
+    if args[:1] == ["loud"] and len(args) == 2:
+        return loud(args[1])
     if args[:1] == ["silence"] and len(args) == 3:
         return silence(args[1], float(args[2]))
     return __doc__

@@ -4,9 +4,12 @@
 # mouse clicks and keys synthesized by xdotool at the controls' designed places.
 #
 # Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS
-#   record_play_quit  R01, hold about 4 s, STOP, PLAY, a click on row 01's pan fader, STOP, QUIT,
-#                     OK, OK: T01.wav holds the time held, the knob moved, vsets is written with
-#                     the pan the click set and the program ends with status 0.
+#   record_play_quit  with a T02.wav of a tone in the song folder: R01, hold about 4 s, STOP,
+#                     PLAY, a click on row 01's pan fader, STOP, MIXDOWN until the mixdown has
+#                     finished, MP (the master sounds on the program's output), MP, QUIT, OK, OK:
+#                     T01.wav holds the time held, the knob moved, Mix.wav is a stereo master,
+#                     vsets is written with the pan the click set and the program ends with
+#                     status 0.
 #   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
 #                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
 #                     QUIT, OK, OK ends with status 0.
@@ -209,6 +212,23 @@ running() { shows RPSTOP FFFF00; }
 black_at() { xwd -silent -id "$win" | probe shows "$@" 000000; }
 stopped() { shows RPSTOP FF0000; }
 
+# The mixdown has finished ("MIXING FINISHED" on the message line): the same handler turns MP
+# red and puts the main title back, and the master is a whole stereo WAV.
+mix_finished() {
+  shows Mutemix FF0000 && [[ "$(xdotool getwindowname "$win")" == *"$main_title"* ]] &&
+    probe master "$song/Mix.wav"
+}
+
+# Whether the program's output carries sound: a second of its output ports, recorded.
+sounds() {
+  local ports
+  mapfile -t ports < <(jack_lsp 2>/dev/null | grep -v '^system:' | grep -i 'out')
+  [ ${#ports[@]} -gt 0 ] || return 1
+  rm -f "$work/heard.wav"
+  timeout 10 jack_rec -f "$work/heard.wav" -d 1 "${ports[@]}" >/dev/null 2>&1
+  probe loud "$work/heard.wav"
+}
+
 # Waits for the program to end (QUIT's questions answered) and checks its exit status.
 expect_exit_0() {
   local end=$((SECONDS + 30)) rc
@@ -233,6 +253,8 @@ quit_ok_ok() {
 # ---- the scenarios -----------------------------------------------------------------------------
 case "$scenario" in
   record_play_quit)
+    mkdir -p "$song"
+    probe tone "$song/T02.wav" 6  # what the master will carry
     start_program
     show_window
     click R01
@@ -252,6 +274,11 @@ case "$scenario" in
     wait_for 5 "the pan knob at the right end" black_at 215 $((pt + 2)) 5 6
     sleep 1  # listen a moment
     click_until RPSTOP stopped
+    click MIX
+    wait_for 60 "the mixdown to finish" mix_finished
+    click Mutemix
+    wait_for 20 "the master to sound" sounds
+    click Mutemix
     quit_ok_ok
     probe wav "$song/T01.wav" "$held" || fail "T01.wav does not hold the take"
     size=$(stat -c %s "$song/vsets" 2>/dev/null)
