@@ -9,6 +9,8 @@
       with SECONDS, whose length is within 0.25 s of it; prints the length
   probe.py silence FILE SECONDS
       writes such a WAV of silence
+  probe.py tone FILE SECONDS HZ
+      writes such a WAV of a tone that swells and fades once a second
 """
 import os
 import struct
@@ -63,6 +65,20 @@ def silence(path, seconds):
         w.writeframes(bytes(2 * int(RATE * seconds)))
 
 
+def tone(path, seconds, hz):
+    import math
+    n = int(RATE * seconds)
+    frames = bytearray()
+    for i in range(n):
+        env = 0.15 + 0.85 * abs(math.sin(math.pi * i / RATE))
+        frames += struct.pack("<h", int(22000 * env * math.sin(2 * math.pi * hz * i / RATE)))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(bytes(frames))
+
+
 def main(args):
     if args[:1] == ["shows"] and len(args) == 6:
         return 0 if shows(*map(int, args[1:5]), args[5]) else 1
@@ -70,6 +86,8 @@ def main(args):
         return wav(args[1], float(args[2]) if len(args) == 3 else None)
     if args[:1] == ["silence"] and len(args) == 3:
         return silence(args[1], float(args[2]))
+    if args[:1] == ["tone"] and len(args) == 4:
+        return tone(args[1], float(args[2]), float(args[3]))
     return __doc__
 
 
