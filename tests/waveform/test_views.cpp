@@ -316,4 +316,45 @@ TEST_F(ViewsTest, RepaintsKeepOneFrameInPixels) {
   EXPECT_TRUE(form().wd[0]->enabled());
 }
 
+TEST_F(ViewsTest, TheSecondOfTheZoomFollowsThePressOffset) {
+  track(1, 1);
+  start();
+  auto& f = form();
+  struct Case {
+    int32_t offset;
+    const char* second;  // on the page that starts at second 6 of minute 2
+  };
+  const Case cases[] = {{0, "6"},      {44100, "6"},  {44101, "7"},  {50000, "7"},
+                        {132300, "8"}, {132301, "9"}, {220500, "10"}, {220501, "6"},
+                        {-5, "6"}};
+  for (const Case& c : cases) {
+    f.Label1->setCaption("2");
+    f.Label2->setCaption("6");
+    wv().onesecstart = c.offset;
+    f.onesec->click();
+    EXPECT_EQ(f.Label2->caption(), c.second) << c.offset;
+    EXPECT_EQ(wv().onesecstart, (120 + std::stoi(c.second)) * 44100) << c.offset;
+    f.wvlbl->click();
+    EXPECT_EQ(f.Label2->caption(), "6");
+  }
+  // Back and in again without a press: second 7's first sample lies beyond 220,500.
+  wv().onesecstart = 50000;
+  f.onesec->click();
+  f.wvlbl->click();
+  f.onesec->click();
+  EXPECT_EQ(f.Label2->caption(), "6");
+  f.wvlbl->click();
+
+  // Refused: wvlbl in the 3-second view, anything while PLAY is red, 1sec with track 01 empty.
+  const std::string before = timeLine() + f.Umsg->caption();
+  f.wvlbl->click();
+  f.PLAY->setForeColor(colour::kRed);
+  for (auto* b : {f.minus, f.plus, f.minminus, f.minplus, f.onesec}) b->click();
+  EXPECT_EQ(timeLine() + f.Umsg->caption(), before);
+  f.PLAY->setForeColor(colour::kYellow);
+  f.R[0]->setForeColor(colour::kRed);
+  f.onesec->click();
+  EXPECT_EQ(wv().onesecmode, 0);
+}
+
 }  // namespace
