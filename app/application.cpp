@@ -61,6 +61,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
   impl_->shell->wire();
   impl_->transport->wire();
   impl_->mixer->wire();
+  impl_->waveform->wire();
   impl_->help->wire();
 }
 

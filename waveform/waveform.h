@@ -1,28 +1,66 @@
-// The waveform views, sample editing and the track menu. Until their own work lands, only the
-// state and entry points the shell and the transport already call exist here; the drawing and
-// editing entry points do nothing.
+// The waveform views, sample editing and the track menu: the 3-second and 1-second views of the
+// shown tracks, their navigation, per-track and per-page hiding, and the panel press and click
+// that turn a point into a sample number and fill the range editor's boxes.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/system.h"
 
 namespace waveform {
 
+// Samples of a 3-second page and of the 1-second view; one drawn column stands for this many
+// samples of a page.
+constexpr int kPageSamples = 132300;
+constexpr int kSecondSamples = 44100;
+constexpr int kSamplesPerColumn = 265;
+constexpr int kLastPage = 32767;
+
+// The conversion of a press on a panel (X in twips from its left edge) into the offset of the
+// pressed sample within the view: the page in the 3-second view, the second in the 1-second view.
+int32_t pressOffset(double xTwips, bool oneSecond);
+
+// A 64-bit value saturated into 32 bits.
+int32_t sat32(int64_t v);
+
 class Waveform {
  public:
   static constexpr int kTracks = 28;
-  explicit Waveform(app::System& sys) : sys_(sys) {}
+  static constexpr int kRows = 14;
+  explicit Waveform(app::System& sys);
+  // Attaches the handlers to the main window's controls.
+  void wire();
 
-  // ---- entry points (empty until the waveform views are built) ----
-  void wvdispt(int track) { (void)track; }  // draws track 1..28 in its row (3-second view)
-  void minus_Click() {}                     // back one page; the common redraw
-  void hidewavs_Click() {}
-  void wvlbl_Click() {}
-  void Form_Paint() {}
-  void enablewavdisplays() {}
-  void disablewavdisplays() {}
+  // ---- drawing ----
+  void wvdispt(int track);  // draws track 1..28 in its row (3-second view) when it may be drawn
+  void wvdisp();            // the page `wavpage` of `curtrkfile` into the row at wavxorg/wavyorg
+  void wavdisponesec();     // one second of `curtrkfile` from `onesecstart`, alone on screen
+  void Form_Paint();        // the frame round the waveform area, once after each Cls
+  void enablewavdisplays();
+  void disablewavdisplays();
+
+  // ---- navigation ----
+  void minminus_Click();
+  void minplus_Click();
+  void minus_Click();  // back one page; the common redraw
+  void plus_Click();
+  void onesec_Click();
+  void wvlbl_Click();
+  // The redraw of the page on screen after a change of a track file or a view flag.
+  void redrawPage();
+
+  // ---- panels ----
+  void wd_MouseDown(int row, int button, int shift, double x, double y);
+  void wd_Click(int row);
+  void dosamplein();
+  void blanks();  // empties the range editor's eleven boxes
+
+  // ---- show and hide ----
+  void tglwav(int track);
+  void hidewavs_Click();
+
   void del_track() {}
 
   // ---- per-track view flags (element n-1 for track n) ----
@@ -33,6 +71,22 @@ class Waveform {
   // Clears every drawn and hidden mark (the page switch).
   void clearViewFlags() { tkwavdrawn.fill(0); tkwavhide.fill(0); }
 
+  // ---- view state ----
+  int16_t wavpage = 0;     // the 3-second page on screen, from 1 (0 before the first redraw)
+  std::string curtrkfile;  // the edit track's path (25 characters)
+  // The row that the next drawing uses; they start at row 1, so a 1-second view asked for
+  // before any row was drawn still draws inside a row.
+  int wavxorg = 224, wavyorg = 87, wdtop = 88, wdheight = 25;
+  int32_t onesecstart = 0;  // press offset in the view; then the 1-second view's first sample
+  std::array<int16_t, 4> wvlblsave{0, 0, 1, 2};
+
+  // ---- press state ----
+  float mdownx = 0;
+  int32_t clicksmp = 0;
+  int16_t smpvalid = 0;
+  int16_t rgeisdisp = 0;
+  int16_t dragstate = 0;
+
   // ---- the track menu's solo playbacks ----
   int16_t solowav = 0;     // 1 while the solo-waveform playback runs
   int16_t soloplay = 0;    // 1 while the solo-track playback runs
@@ -40,7 +94,19 @@ class Waveform {
   int soloptr = 3;         // width of the solo progress bar in pixels; 3 when no solo runs
 
  private:
+  bool playing() const;  // PLAY red: playback, a recording or a solo runs
+  bool page2() const;    // the rows show tracks 15-28
+  int shownTrack(int row) const { return page2() ? row + kRows : row; }
+  int viewmin() const;
+  int viewsec() const;
+  void showStepLabels();
+  void drawRows();  // the page redraw: clear, then the 14 row procedures
+  void setSecondLabels(int first);
+  void registerVars();
+
   app::System& sys_;
+  std::vector<int16_t> buf_;  // the samples of the drawing in progress
+  int zoomrow_ = 1;           // the row of the 1-second view
 };
 
 }  // namespace waveform

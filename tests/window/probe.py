@@ -15,6 +15,8 @@
       writes such a WAV of a 440 Hz tone at a quarter of full scale
   probe.py loud FILE
       status 0 when the 16-bit WAV FILE (any channels) holds a sample louder than 1/64 of full scale
+  probe.py swell FILE SECONDS HZ
+      writes such a WAV of a tone that swells and fades once a second
 """
 import os
 import struct
@@ -61,23 +63,32 @@ def wav(path, seconds=None, channels=1):
     return None
 
 
-def silence(path, seconds):
+def write_mono(path, frames):
     with wave.open(path, "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)
         w.setframerate(RATE)
-        w.writeframes(bytes(2 * int(RATE * seconds)))
+        w.writeframes(frames)
+
+
+def silence(path, seconds):
+    write_mono(path, bytes(2 * int(RATE * seconds)))
 
 
 def tone(path, seconds):
     import math
     n = int(RATE * seconds)
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
-        w.writeframes(b"".join(struct.pack("<h", int(8192 * math.sin(2 * math.pi * 440 * j / RATE)))
-                               for j in range(n)))
+    write_mono(path, b"".join(struct.pack("<h", int(8192 * math.sin(2 * math.pi * 440 * j / RATE)))
+                              for j in range(n)))
+
+
+def swell(path, seconds, hz):
+    import math
+    frames = bytearray()
+    for i in range(int(RATE * seconds)):
+        env = 0.15 + 0.85 * abs(math.sin(math.pi * i / RATE))
+        frames += struct.pack("<h", int(22000 * env * math.sin(2 * math.pi * hz * i / RATE)))
+    write_mono(path, bytes(frames))
 
 
 def loud(path):
@@ -103,6 +114,8 @@ def main(args):
         return loud(args[1])
     if args[:1] == ["silence"] and len(args) == 3:
         return silence(args[1], float(args[2]))
+    if args[:1] == ["swell"] and len(args) == 4:
+        return swell(args[1], float(args[2]), float(args[3]))
     return __doc__
 
 

@@ -13,6 +13,9 @@
 #   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
 #                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
 #                     QUIT, OK, OK ends with status 0.
+#   views             with T01-T03 in the song folder: the three waveforms show in blue in their
+#                     rows at start-up, HW hides and SW shows them; with
+#                     VEMRA_SHOT set, the window as shown is saved there (xwd) first.
 # Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
 set -u
 scenario=$1 app=$2 kit=$3 rects_tool=$4
@@ -302,6 +305,25 @@ case "$scenario" in
     jack_pid=""
     answer_box '^SOUND STOPPED$'
     wait_for 5 "the transport to stop (STOP red)" stopped
+    quit_ok_ok
+    ;;
+  views)
+    mkdir -p "$song"
+    probe swell "$song/T01.wav" 6 110
+    probe swell "$song/T02.wav" 4 55
+    probe swell "$song/T03.wav" 2 30
+    start_program
+    show_window
+    for row in wd01 wd02 wd03; do
+      wait_for 10 "a waveform in $row" shows "$row" 0000FF
+    done
+    shows wd05 0000FF && fail "row 5 shows a waveform but tracks 04 and 05 hold nothing"
+    if [ -n "${VEMRA_SHOT:-}" ]; then
+      xwd -silent -id "$win" >"$VEMRA_SHOT" && log "saved the window to $VEMRA_SHOT"
+    fi
+    # Two quick clicks at one place make a double click: a person clicks again after a pause.
+    click_until hidewavs eval '! shows wd01 0000FF'
+    click_until hidewavs shows wd01 0000FF
     quit_ok_ok
     ;;
   *) fail "unknown scenario $scenario" ;;
