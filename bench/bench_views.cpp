@@ -47,8 +47,10 @@ class Song {
     if (!mkdtemp(tmpl)) return;
     root_ = tmpl;
     fs::create_directories(root_ / "Vemracd" / "Mysong");
-    for (int n = 1; n <= 14; ++n)
-      writeTrack(root_ / "Vemracd" / "Mysong" / ("T" + platform::twoDigits(n) + ".wav"), n);
+    for (int n = 1; n <= 14; ++n) {
+      const std::string name = std::string("T").append(platform::twoDigits(n)).append(".wav");
+      writeTrack(root_ / "Vemracd" / "Mysong" / name, n);
+    }
     oldCwd_ = fs::current_path();
     platform::setDriveRoot(root_.string());
     fs::current_path(root_);

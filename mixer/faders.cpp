@@ -52,7 +52,7 @@ int32_t Mixer::volMix(int knob) {
 }
 
 std::string Mixer::key(Fader kind, int row) {
-  return "T" + platform::twoDigits(row) + (kind == Fader::Pan ? "P" : "V");
+  return std::string("T").append(platform::twoDigits(row)).append(kind == Fader::Pan ? "P" : "V");
 }
 
 void Mixer::wire() {
