@@ -36,7 +36,7 @@ class Shell {
   std::array<std::string, kTracks> tkfname;  // 25 each
   std::array<std::string, 14> spfname;       // 26 each
   std::string t00fname, blankwav, blankwav1, mixerexe, songdir, mixfname, copymixfname,
-      parmsfname, scratchfname, stfname, setsfname;
+      parmsfname, scratchfname, tempfname, stfname, setsfname;
 
   // ======== Track pages and the fader-state table (pages.cpp) ========
   void t0114_Click();

@@ -100,6 +100,7 @@ void Shell::MVinitialise() {
   copymixfname = at(":\\Vemracd\\Mysong\\Copymix.wav");
   parmsfname = at(":\\Vemracd\\Parms");
   scratchfname = at(":\\Vemracd\\Mysong\\temp.wav");
+  tempfname = at(":\\Vemracd\\Mysong\\temp");
   stfname = at(":\\Vemracd\\Mysong\\St.wav");
   for (int n = 1; n <= static_cast<int>(spfname.size()); ++n)
     spfname[n - 1] = at(":\\Vemracd\\Mysong\\SP" + twoDigits(n) + ".wav");

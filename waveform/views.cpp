@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <span>
+#include <utility>
 
 #include "app/application.h"
 #include "platform/files.h"
@@ -77,6 +78,12 @@ void Waveform::wire() {
   f.onesec->onClick = [this] { onesec_Click(); };
   f.wvlbl->onClick = [this] { wvlbl_Click(); };
   f.hidewavs->onClick = [this] { hidewavs_Click(); };
+  const std::pair<ui::Label*, Edit> editButtons[] = {
+      {f.rgedall, Edit::DeleteToEnd}, {f.rgedrl, Edit::DeleteRange},
+      {f.rgesall, Edit::SilenceToEnd}, {f.rgesrl, Edit::SilenceRange},
+      {f.rgervl, Edit::Reverse},       {f.vmtl, Edit::BoostCut},
+      {f.vptl, Edit::BoostCut}};
+  for (auto [label, what] : editButtons) label->onClick = [this, what] { rgeButton_Click(what); };
   for (int row = 1; row <= kRows; ++row) {
     f.wd[row - 1]->onClick = [this, row] { wd_Click(row); };
     f.wd[row - 1]->onMouseDown = [this, row](int b, int s, double x, double y) {

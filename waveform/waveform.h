@@ -57,6 +57,23 @@ class Waveform {
   void dosamplein();
   void blanks();  // empties the range editor's eleven boxes
 
+  // ---- the range editor (editing.cpp) ----
+  // Cuts `fromMs`..`toMs` out of the track file `path` through the deletion device: the device
+  // saves the shortened sound as `temp`, which then replaces the track by rename. False (and
+  // the track as it was, no `temp` left) when any step fails.
+  bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
+  enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut };
+  void rgework(Edit what);  // the worker behind one editor button
+  void rgededo() { rgework(Edit::DeleteToEnd); }
+  void rgedsdo() { rgework(Edit::DeleteRange); }
+  void rgesado() { rgework(Edit::SilenceToEnd); }
+  void rgessdo() { rgework(Edit::SilenceRange); }
+  void rgervdo() { rgework(Edit::Reverse); }
+  void rgebcdo() { rgework(Edit::BoostCut); }
+  // An editor button's click: its guards, the worker, then the boxes emptied.
+  void rgeButton_Click(Edit what);
+  void resetrgeisdisp() { rgeisdisp = 0; }
+
   // ---- show and hide ----
   void tglwav(int track);
   void hidewavs_Click();

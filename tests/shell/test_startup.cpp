@@ -75,6 +75,7 @@ TEST_F(StartupTest, PathTableIsBuiltFromTheDriveLetterInFieldsExactlyAsWideAsThe
       {s.copymixfname, "D:\\Vemracd\\Mysong\\Copymix.wav"},
       {s.parmsfname, "D:\\Vemracd\\Parms"},
       {s.scratchfname, "D:\\Vemracd\\Mysong\\temp.wav"},
+      {s.tempfname, "D:\\Vemracd\\Mysong\\temp"},
       {s.stfname, "D:\\Vemracd\\Mysong\\St.wav"},
       {s.spfname[0], "D:\\Vemracd\\Mysong\\SP01.wav"},
       {s.spfname[13], "D:\\Vemracd\\Mysong\\SP14.wav"},

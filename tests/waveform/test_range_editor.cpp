@@ -1,0 +1,189 @@
+// The range editor's workers on small track files, compared byte for byte: deletion through the
+// deletion device (its exact commands, the shortened file, a failed save), silence, reverse,
+// boost and cut, their refusals and limits, and the button's guards and emptied boxes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/mci.h"
+#include "tests/support/program_fixture.h"
+
+namespace {
+
+namespace ui = platform::ui;
+namespace colour = ui::colour;
+using test_support::ProgramTest;
+using Samples = std::vector<int16_t>;
+
+class RangeEditorTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    samples.resize(200);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 7 - 500);
+  }
+  void put(int n, const Samples& s) { test_support::writeAll(track(n), test_support::wavFile(1, s)); }
+  Samples read(int n) {
+    auto b = test_support::readAll(track(n));
+    Samples s((b.size() - 44) / 2);
+    std::memcpy(s.data(), b.data() + 44, s.size() * 2);
+    return s;
+  }
+  // Fills the boxes and clicks the button; returns the text of the box shown, "" for none.
+  std::string run(ui::Label* button, const std::string& si, const std::string& so,
+                  const std::string& src = "3", const std::string& b = "", const std::string& c = "") {
+    auto& f = form();
+    f.siv->setText(si);
+    f.sov->setText(so);
+    f.srct->setText(src);
+    f.bvol->setText(b);
+    f.cvol->setText(c);
+    const size_t before = answers.shown.size();
+    button->click();
+    return answers.shown.size() > before ? answers.shown.back().text : "";
+  }
+  Samples samples;
+};
+
+TEST_F(RangeEditorTest, InPlaceWorkersChangeExactlyTheirSamples) {
+  struct Case {
+    const char* name;
+    ui::Label* shell::MainForm::*button;
+    const char *si, *so, *b, *c;
+    std::vector<std::pair<size_t, int16_t>> set;  // samples given before
+    std::vector<std::pair<size_t, int16_t>> expect;  // samples changed after
+    const char* msg;
+  };
+  const Case cases[] = {
+      {"SR 10..12", &shell::MainForm::rgesrl, "10", "12", "", "", {}, {{10, 0}, {11, 0}, {12, 0}},
+       " Silence range of samples done. Ready."},
+      {"RR 20..25", &shell::MainForm::rgervl, "20", "25", "", "",
+       {{20, 1}, {21, 2}, {22, 3}, {23, 4}, {24, 5}, {25, 6}},
+       {{20, 6}, {21, 5}, {22, 4}, {23, 3}, {24, 2}, {25, 1}}, " Reverse range of samples done. Ready."},
+      {"V+50", &shell::MainForm::vptl, "30", "33", "50", "", {{30, 21840}, {31, -21840}, {32, 3}, {33, 100}},
+       {{30, 32760}, {31, -32760}, {32, 4}}, " Sample range volume boost done. Ready."},
+      {"V-50", &shell::MainForm::vmtl, "40", "42", "", "50", {{40, -101}, {41, 150}, {42, 9}},
+       {{40, -51}, {41, 75}}, " Sample range volume cut done. Ready."},
+      {"V-1", &shell::MainForm::vmtl, "40", "41", "", "1", {{40, 150}}, {{40, 148}},
+       " Sample range volume cut done. Ready."},
+      {"SA 150", &shell::MainForm::rgesall, "150", "", "", "", {}, {}, " Silence of samples done. Ready."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Samples in = samples;
+    for (auto [i, v] : c.set) in[i] = v;
+    put(3, in);
+    if (!program) startProgram();
+    Samples want = in;
+    for (auto [i, v] : c.expect) want[i] = v;
+    if (std::string(c.name) == "SA 150")
+      for (size_t i = 150; i < want.size(); ++i) want[i] = 0;
+    EXPECT_EQ(run(form().*c.button, c.si, c.so, "3", c.b, c.c), "");
+    EXPECT_EQ(read(3), want);
+    EXPECT_EQ(test_support::readAll(track(3)).size(), 44 + 2 * want.size());
+    EXPECT_EQ(form().Umsg->caption(), c.msg);
+    EXPECT_EQ(form().pointer(), ui::Pointer::Arrow);
+  }
+}
+
+TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
+  Samples in = samples;
+  in[50] = 21841;
+  put(3, in);
+  startProgram();
+  const auto before = test_support::readAll(track(3));
+  auto& f = form();
+  struct Case { ui::Label* button; const char *si, *so, *src, *b, *c, *text; };
+  const Case cases[] = {
+      {f.vptl, "49", "52", "3", "50", "", " The boost value entered would mean a distorted result. Please Re-try."},
+      {f.vptl, "1", "5", "3", "50", "20", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
+      {f.vmtl, "1", "5", "3", "", "", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
+      {f.vmtl, "1", "5", "3", "0", "100", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
+      {f.vmtl, "1", "5", "29", "", "10", " You clicked boost or cut - but start/end or percent incorrect. Please Re-try. "},
+      {f.vmtl, "", "5", "3", "", "10", " You clicked boost or cut - but start/end or percent incorrect. Please Re-try. "},
+      {f.rgesrl, "-1", "5", "3", "", "", " start sample less than zero. Please Re-try."},
+      {f.rgedrl, "5", "5", "3", "", "", " end sample less than or equal to start. Please Re-try."},
+      {f.rgervl, "200", "205", "3", "", "", " start sample past end of track. Please Re-try. Track is 200 samples long."},
+      {f.rgesrl, "10", "200", "3", "", "", " end sample past end of track. Please Re-try. Track is 200 samples long."},
+      {f.rgesall, "200", "", "3", "", "", " start sample past end of track. Please Re-try. Track is 200 samples long."},
+      {f.rgedall, "0", "", "3", "", "", " start sample past end of track. Please Re-try. Track is 200 samples long."},
+      {f.rgesrl, "1", "5", "4", "", "", " Track in From box does not exist. Please Re-try."},
+      {f.rgesrl, "1", "5", "2.5", "", "", " Track in From box does not exist. Please Re-try."},
+      {f.rgesrl, "x", "5", "3", "", "", " Start or end sample is not a number. Please Re-try."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.si) + ".." + c.so + " " + c.text);
+    EXPECT_EQ(run(c.button, c.si, c.so, c.src, c.b, c.c), c.text);
+    EXPECT_EQ(test_support::readAll(track(3)), before);
+    EXPECT_EQ(f.pointer(), ui::Pointer::Arrow);
+    // The boxes are emptied whether the worker refused or not; the track boxes stay.
+    EXPECT_EQ(f.siv->text() + f.sov->text() + f.bvol->text() + f.cvol->text(), "");
+    EXPECT_EQ(f.srct->text(), c.src);
+  }
+}
+
+TEST_F(RangeEditorTest, TheMinuteLimitAcceptsTwoMillionSixHundredNinetyThousand) {
+  put(3, Samples(2690002, 5));
+  startProgram();
+  EXPECT_EQ(run(form().rgesrl, "0", "2690001", "3"), " Sample range greater than a minute. Please Re-try.");
+  EXPECT_EQ(read(3)[0], 5);
+  EXPECT_EQ(run(form().rgesrl, "1", "2690001", "3"), "");
+  const Samples s = read(3);
+  EXPECT_EQ(s[0], 5);
+  EXPECT_EQ(s[1], 0);
+  EXPECT_EQ(s[2690001], 0);
+}
+
+TEST_F(RangeEditorTest, DeleteRangeSendsTheFiveCommandsAndLeavesTheTrackWithoutTheRange) {
+  Samples in(5 * 44100);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>(i % 30000);
+  put(3, in);
+  startProgram();
+  platform::mciClearCommandLog();
+  EXPECT_EQ(run(form().rgedrl, "88200", "132300", "3"), "");
+  const std::string p = sh().tkfname[2];
+  EXPECT_EQ(platform::mciCommandLog(),
+            (std::vector<std::string>{"open " + p + " alias capdel ",
+                                      " delete capdel From 2000 to 3000", "stop capdel ",
+                                      " save capdel " + sh().tempfname, "close capdel "}));
+  Samples want(in.begin(), in.begin() + 88200);
+  want.insert(want.end(), in.begin() + 132300, in.end());
+  EXPECT_EQ(test_support::readAll(track(3)), test_support::wavFile(1, want));
+  EXPECT_FALSE(std::filesystem::exists(song() / "temp"));
+  EXPECT_EQ(form().Umsg->caption(), " Sample range delete (cut) done. Ready.");
+
+  // DA from 0 keeps the first second.
+  EXPECT_EQ(run(form().rgedall, "0", "", "3"), "");
+  EXPECT_EQ(test_support::readAll(track(3)),
+            test_support::wavFile(1, Samples(want.begin(), want.begin() + 44100)));
+}
+
+TEST_F(RangeEditorTest, AFailedSaveLeavesTheTrackIntactAndNoTemp) {
+  put(3, Samples(3 * 44100, 9));
+  startProgram();
+  const auto before = test_support::readAll(track(3));
+  // A folder in the scratch file's place makes the save fail.
+  std::filesystem::create_directory(song() / "temp");
+  EXPECT_EQ(run(form().rgedrl, "44100", "88200", "3"),
+            " The delete could not be done - the track is as it was. Please Re-try.");
+  EXPECT_EQ(test_support::readAll(track(3)), before);
+  EXPECT_EQ(platform::mciCommandLog().back(), "close capdel ");
+  EXPECT_EQ(form().pointer(), ui::Pointer::Arrow);
+}
+
+TEST_F(RangeEditorTest, ButtonsDoNothingWithoutSourceTrackOrWhilePlaying) {
+  put(3, samples);
+  startProgram();
+  const auto before = test_support::readAll(track(3));
+  EXPECT_EQ(run(form().rgesrl, "1", "5", ""), "");
+  EXPECT_EQ(form().siv->text(), "1");  // nothing at all, boxes included
+  form().PLAY->setForeColor(colour::kRed);
+  EXPECT_EQ(run(form().rgesrl, "1", "5", "3"), "");
+  form().PLAY->setForeColor(colour::kYellow);
+  EXPECT_EQ(test_support::readAll(track(3)), before);
+}
+
+}  // namespace

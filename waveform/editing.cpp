@@ -1,0 +1,217 @@
+// The range editor: deletion through the wave-audio deletion device, silence, reverse, and the
+// volume boost and cut of a range of one track file, each behind its editor button.
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "app/application.h"
+#include "platform/files.h"
+#include "platform/mci.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "shell/main_form.h"
+#include "shell/shell.h"
+#include "transport/transport.h"
+#include "waveform/waveform.h"
+
+namespace waveform {
+
+namespace ui = platform::ui;
+namespace colour = platform::ui::colour;
+using platform::roundHalfEven;
+using platform::str;
+
+namespace {
+constexpr int64_t kHeader = 44;
+constexpr int64_t kMaxRange = 2690000;      // samples: about a minute
+constexpr int64_t kMaxSilenceAll = 10760400;  // samples: 244 seconds
+
+constexpr const char* kNegStart = " start sample less than zero. Please Re-try.";
+constexpr const char* kStartPast = " start sample past end of track. Please Re-try. Track is ";
+constexpr const char* kEndPast = " end sample past end of track. Please Re-try. Track is ";
+constexpr const char* kEndBeforeStart = " end sample less than or equal to start. Please Re-try.";
+constexpr const char* kTooLong = " Sample range greater than a minute. Please Re-try.";
+constexpr const char* kVeryLong =
+    " Track is very long for processing. 4 minutes max. Suggest you silence a minute at a time "
+    "using SR. Please re-try.";
+constexpr const char* kNoTrack = " Track in From box does not exist. Please Re-try.";
+constexpr const char* kBcBoxes =
+    " You clicked boost or cut - but start/end or percent incorrect. Please Re-try. ";
+constexpr const char* kBcAmount = " You clicked boost or cut - but incorrect amt entered. Please Re-try.";
+constexpr const char* kDistorted =
+    " The boost value entered would mean a distorted result. Please Re-try.";
+constexpr const char* kBadBox = " Start or end sample is not a number. Please Re-try.";
+constexpr const char* kFileFailed = " The track file could not be read or written. Please Re-try.";
+constexpr const char* kDeleteFailed =
+    " The delete could not be done - the track is as it was. Please Re-try.";
+
+std::string lengthText(int64_t tklen) { return str(tklen) + " samples long."; }
+
+// A box's number rounded to a whole 32-bit value; nothing for text that is not one number.
+std::optional<int64_t> boxSample(const std::string& text) {
+  const auto v = platform::parseNumber(text);
+  if (!v || !std::isfinite(*v)) return std::nullopt;
+  const int64_t r = roundHalfEven(*v);
+  if (r < INT32_MIN || r > INT32_MAX) return std::nullopt;
+  return r;
+}
+
+int64_t msOf(int64_t sample) { return roundHalfEven(static_cast<double>(sample) / 44.1); }
+
+// Sets the hourglass for the life of a worker and always gives the arrow back.
+class Hourglass {
+ public:
+  explicit Hourglass(ui::Form& f) : f_(f) { f_.setPointer(ui::Pointer::Hourglass); }
+  ~Hourglass() { f_.setPointer(ui::Pointer::Arrow); }
+  Hourglass(const Hourglass&) = delete;
+  Hourglass& operator=(const Hourglass&) = delete;
+
+ private:
+  ui::Form& f_;
+};
+
+// Reads (`write` false) or writes `buf` at sample `first` of `path`; false on any failure.
+bool samplesIo(const std::string& path, int64_t first, std::vector<int16_t>& buf, bool write) {
+  const int fn = platform::freeFile();
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
+  const int64_t pos = kHeader + 2 * first + 1;
+  bool ok;
+  if (write) {
+    ok = platform::putInt16s(fn, pos, std::span<const int16_t>(buf));
+  } else {
+    ok = platform::getInt16s(fn, pos, std::span<int16_t>(buf)) == buf.size();
+  }
+  platform::fileClose(fn);
+  return ok;
+}
+}  // namespace
+
+bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) {
+  shell::Shell& sh = *sys_.shell;
+  sh.drvletter = platform::fixedLen(platform::curDir(), 1);
+  sh.tempfname = sh.drvletter + ":\\Vemracd\\Mysong\\temp";
+  const std::string& temp = sh.tempfname;
+  if (platform::fileLen(temp) >= 0) platform::kill(temp);  // a stale one from an earlier run
+  const bool done = platform::mciExecute("open " + path + " alias capdel ") &&
+                    platform::mciExecute(" delete capdel From " + str(fromMs) + " to " + str(toMs)) &&
+                    platform::mciExecute("stop capdel ") &&
+                    platform::mciExecute(" save capdel " + temp);
+  platform::mciExecute("close capdel ");
+  // The rename replaces the track in one step, so it is never without a file.
+  if (done && platform::fileLen(temp) >= kHeader && platform::renameReplace(temp, path)) return true;
+  if (platform::fileLen(temp) >= 0) platform::kill(temp);
+  return false;
+}
+
+void Waveform::rgeButton_Click(Edit what) {
+  shell::MainForm& f = sys_.form;
+  if (f.srct->text().empty() || sys_.transport->recbusy() || playing() || onesecmode == 1) return;
+  rgework(what);
+  for (ui::TextBox* b : {f.bvol, f.cvol, f.siv, f.sov, f.ptv, f.bpmv, f.intervalval, f.repeatval})
+    b->setText("");
+  rgeisdisp = 0;
+}
+
+void Waveform::rgework(Edit what) {
+  shell::MainForm& f = sys_.form;
+  shell::Shell& sh = *sys_.shell;
+  const bool bc = what == Edit::BoostCut;
+  const bool toEnd = what == Edit::DeleteToEnd || what == Edit::SilenceToEnd;
+  auto refuse = [](const std::string& text) { ui::msgBox(text); };
+
+  // The numbers of the boxes.
+  const auto start = boxSample(f.siv->text());
+  const auto end = toEnd ? std::optional<int64_t>(0) : boxSample(f.sov->text());
+  if (!start || !end) return refuse(bc ? kBcBoxes : kBadBox);
+  int pct = 0;
+  bool boost = false;
+  if (bc) {
+    auto usable = [](ui::TextBox* b) {
+      const double v = platform::val(b->text());
+      return !b->text().empty() && v >= 1 && v <= 99;
+    };
+    const bool b = usable(f.bvol), c = usable(f.cvol);
+    if (b == c) return refuse(kBcAmount);  // neither, or both: no telling which is meant
+    const auto p = platform::parseNumber((b ? f.bvol : f.cvol)->text());
+    if (!p) return refuse(kBcBoxes);
+    pct = static_cast<int>(roundHalfEven(*p));
+    boost = b;
+  }
+  if (*start < 0) return refuse(kNegStart);
+
+  // The track of the From box.
+  const auto k = platform::parseNumber(f.srct->text());
+  if (!k || *k != std::floor(*k) || *k < 1 || *k > kTracks ||
+      !platform::fileExists(sh.tkfname[static_cast<size_t>(*k) - 1]))
+    return refuse(bc ? kBcBoxes : kNoTrack);
+  curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
+  const int64_t tklen = roundHalfEven((platform::fileLen(curtrkfile) - kHeader) / 2.0);
+
+  int64_t s = *start, e = *end;
+  if (what == Edit::DeleteToEnd) s = (roundHalfEven(static_cast<double>(s) / 44100) + 1) * 44100;
+  if (toEnd) {
+    if (tklen <= s) return refuse(kStartPast + lengthText(tklen));
+    if (what == Edit::SilenceToEnd && tklen > kMaxSilenceAll) return refuse(kVeryLong);
+    e = tklen - 1;
+  } else {
+    if (e <= s) return refuse(kEndBeforeStart);
+    if (tklen <= s) return refuse(kStartPast + lengthText(tklen));
+    if (tklen <= e) return refuse(kEndPast + lengthText(tklen));
+    if (e - s > kMaxRange) return refuse(kTooLong);
+  }
+
+  std::string done;
+  {
+    std::optional<Hourglass> hg;
+    if (!bc) hg.emplace(f);
+    std::vector<int16_t> buf;
+    switch (what) {
+      case Edit::DeleteToEnd:
+      case Edit::DeleteRange: {
+        const int64_t toMs = what == Edit::DeleteToEnd ? msOf(tklen) : msOf(e);
+        if (!capdelete(curtrkfile, msOf(s), toMs)) return refuse(kDeleteFailed);
+        done = what == Edit::DeleteToEnd ? " Delete from start sample to end of track done. Ready."
+                                         : " Sample range delete (cut) done. Ready.";
+        break;
+      }
+      case Edit::SilenceToEnd:
+      case Edit::SilenceRange:
+        buf.assign(static_cast<size_t>(e - s + 1), 0);
+        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        done = toEnd ? " Silence of samples done. Ready." : " Silence range of samples done. Ready.";
+        break;
+      case Edit::Reverse:
+        buf.resize(static_cast<size_t>(e - s + 1));
+        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        std::reverse(buf.begin(), buf.end());
+        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        done = " Reverse range of samples done. Ready.";
+        break;
+      case Edit::BoostCut:
+        // The end sample itself stays as it is.
+        buf.resize(static_cast<size_t>(e - s));
+        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        for (int16_t& v : buf) {
+          if (boost) {
+            const int64_t r = roundHalfEven(static_cast<double>(v) * (pct + 100) / 100);
+            if (r > 32760 || r < -32760) return refuse(kDistorted);
+            v = static_cast<int16_t>(r);
+          } else {
+            const int64_t a = std::abs(static_cast<int64_t>(v));
+            const int64_t r = a - roundHalfEven(static_cast<double>(a) * pct / 100);
+            v = static_cast<int16_t>(v < 0 ? -r : r);
+          }
+        }
+        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        done = boost ? " Sample range volume boost done. Ready." : " Sample range volume cut done. Ready.";
+        break;
+    }
+  }
+  redrawPage();
+  f.Umsg->setCaption(done);
+}
+
+}  // namespace waveform
