@@ -48,6 +48,19 @@ constexpr const char* kFileFailed = " The track file could not be read or writte
 constexpr const char* kDeleteFailed =
     " The delete could not be done - the track is as it was. Please Re-try.";
 
+constexpr int64_t kMaxSample = 442000;
+constexpr const char* kNegPaste = " paste to sample less than zero. Please Re-try.";
+constexpr const char* kPastePast =
+    " Paste to value on tk for external sample paste is past end of track. Please Re-try.";
+constexpr const char* kSampleBig =
+    " The sample you are loading is bigger than 10 secs !! If you want to load huge samples - use "
+    "explorer to copy to a free tk T01 thru' T14. Please Re-try.";
+constexpr const char* kNoSample =
+    "Cant locate sample in Mysong dir. If using box option did you enter sample id in the box ?? "
+    "Did you put the sample in Mysong and name it as a spare id in range SP01 thru' SP12 or SP14 "
+    "thru' SP99 for box usage ?? Please note - Samples can be copied into Mysong using Windows "
+    "explorer and named in the range SP01 thru' SP99. Please Re-try.";
+
 std::string lengthText(int64_t tklen) { return str(tklen) + " samples long."; }
 
 // A box's number rounded to a whole 32-bit value; nothing for text that is not one number.
@@ -87,7 +100,29 @@ bool samplesIo(const std::string& path, int64_t first, std::vector<int16_t>& buf
   platform::fileClose(fn);
   return ok;
 }
+// Reads up to buf.size() samples of `path` from sample `first`; what is not there stays 0.
+bool readInto(const std::string& path, int64_t first, std::vector<int16_t>& buf) {
+  std::fill(buf.begin(), buf.end(), int16_t{0});
+  const int fn = platform::freeFile();
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::Read)) return false;
+  platform::getInt16s(fn, kHeader + 2 * first + 1, std::span<int16_t>(buf));
+  platform::fileClose(fn);
+  return true;
+}
 }  // namespace
+
+// After a write that lengthened a track, its header's sizes name the new length.
+static bool fixHeaderSizes(const std::string& path, int64_t oldLen) {
+  const int64_t len = platform::fileLen(path);
+  if (len <= oldLen) return true;
+  if (len > UINT32_MAX) return false;
+  const int fn = platform::freeFile();
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
+  const bool ok = platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
+                  platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader));
+  platform::fileClose(fn);
+  return ok;
+}
 
 bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) {
   shell::Shell& sh = *sys_.shell;
@@ -212,6 +247,76 @@ void Waveform::rgework(Edit what) {
   }
   redrawPage();
   f.Umsg->setCaption(done);
+}
+
+// ---- sample paste ------------------------------------------------------------------------------
+
+void Waveform::redtoblue() {
+  shell::MainForm& f = sys_.form;
+  for (ui::Label* l : f.lsp) l->setForeColor(colour::kBlack);
+  f.ubox->setForeColor(colour::kBlack);
+}
+
+void Waveform::lsp_Click(int j) {
+  ui::Label& l = *sys_.form.lsp[j - 1];
+  if (l.foreColor() == colour::kRed) {
+    l.setForeColor(colour::kBlack);
+    blanks();
+    redtoblue();
+  } else if (l.foreColor() == colour::kBlack) {
+    redtoblue();
+    blanks();
+    l.setForeColor(colour::kRed);
+  }
+}
+
+void Waveform::ubox_Click() {
+  ui::Label& l = *sys_.form.ubox;
+  if (l.foreColor() == colour::kRed) {
+    l.setForeColor(colour::kBlack);
+    blanks();
+    redtoblue();
+  } else if (l.foreColor() == colour::kBlack) {
+    blanks();
+    redtoblue();
+    l.setForeColor(colour::kRed);
+  }
+}
+
+void Waveform::extdo() {
+  shell::MainForm& f = sys_.form;
+  shell::Shell& sh = *sys_.shell;
+  std::string smplfile;
+  for (int j = 1; j <= 8; ++j)
+    if (f.lsp[j - 1]->foreColor() == colour::kRed) smplfile = sh.spfname[j - 1];
+  if (f.ubox->foreColor() == colour::kRed)
+    smplfile = platform::fixedLen(sh.drvletter + ":\\Vemracd\\Mysong\\SP" +
+                                      str(static_cast<int64_t>(platform::val(f.spw->text()))) + ".wav",
+                                  26);
+  if (smplfile.empty() || playing()) return;
+  const int64_t pastesmp = clicksmp;
+  auto refuse = [this](const char* text) {
+    blanks();
+    ui::msgBox(text);
+  };
+  if (pastesmp < 0) return refuse(kNegPaste);
+  const int64_t trackBytes = platform::fileLen(curtrkfile);
+  if (trackBytes < kHeader) return refuse(kNoSample);
+  if (pastesmp > roundHalfEven((trackBytes - kHeader) / 2.0)) return refuse(kPastePast);
+  const int64_t sampleBytes = platform::fileLen(smplfile);
+  if (sampleBytes < kHeader) return refuse(kNoSample);  // missing, or not even a header
+  const int64_t n = roundHalfEven((sampleBytes - kHeader) / 2.0);
+  if (n > kMaxSample) return refuse(kSampleBig);
+  std::vector<int16_t> buf(static_cast<size_t>(n + 1), 0);
+  if (!readInto(smplfile, 0, buf)) return refuse(kNoSample);
+  // The sample's last ten (all of a shorter one) end in silence; nothing before the paste point.
+  const int64_t quiet = std::min<int64_t>(10, n);
+  std::fill(buf.end() - 1 - quiet, buf.end(), int16_t{0});
+  if (!samplesIo(curtrkfile, pastesmp, buf, true) || !fixHeaderSizes(curtrkfile, trackBytes))
+    return refuse(kNoSample);
+  redrawPage();
+  blanks();
+  f.Umsg->setCaption(" External sample pasted starting at sample no : " + str(pastesmp) + ". Ready.");
 }
 
 }  // namespace waveform

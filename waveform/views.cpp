@@ -84,10 +84,18 @@ void Waveform::wire() {
       {f.rgervl, Edit::Reverse},       {f.vmtl, Edit::BoostCut},
       {f.vptl, Edit::BoostCut}};
   for (auto [label, what] : editButtons) label->onClick = [this, what] { rgeButton_Click(what); };
+  for (int j = 1; j <= 8; ++j) f.lsp[j - 1]->onClick = [this, j] { lsp_Click(j); };
+  f.ubox->onClick = [this] { ubox_Click(); };
   for (int row = 1; row <= kRows; ++row) {
     f.wd[row - 1]->onClick = [this, row] { wd_Click(row); };
     f.wd[row - 1]->onMouseDown = [this, row](int b, int s, double x, double y) {
       wd_MouseDown(row, b, s, x, y);
+    };
+    f.wd[row - 1]->onMouseMove = [this, row](int b, int s, double x, double y) {
+      wd_MouseMove(row, b, s, x, y);
+    };
+    f.wd[row - 1]->onMouseUp = [this, row](int b, int s, double x, double y) {
+      wd_MouseUp(row, b, s, x, y);
     };
   }
   // The window keeps its lines over a repaint; the paint only puts back a frame that a Cls took.
@@ -386,11 +394,13 @@ void Waveform::wd_MouseDown(int row, int button, int shift, double x, double y) 
   (void)button, (void)shift, (void)y;
   shell::MainForm& f = sys_.form;
   const int k = shownTrack(row);
+  // A refused press cancels the gesture: no later move or release acts on an earlier one.
   if (sys_.transport->recbusy() || f.R[row - 1]->foreColor() == colour::kRed ||
-      tkwavdrawn[k - 1] == 0 || tkwavhide[k - 1] == 1 || playing())
+      tkwavdrawn[k - 1] == 0 || tkwavhide[k - 1] == 1 || playing() ||
+      (onesecmode == 1 && row != zoomrow_)) {  // in the 1-second view only its row takes presses
+    dragstate = 0;
     return;
-  // In the 1-second view only the row on screen takes presses.
-  if (onesecmode == 1 && row != zoomrow_) return;
+  }
   curtrkfile = sys_.shell->tkfname[k - 1];
   f.setScaleMode(ui::ScaleMode::Twips);
   ui::Shape& rect = *f.selrect[row - 1];
@@ -399,6 +409,91 @@ void Waveform::wd_MouseDown(int row, int button, int shift, double x, double y) 
   dragstate = 1;
   mdownx = x == 0 ? 1.0f : static_cast<float>(x);
   dosamplein();
+  if (button == ui::kRightButton && onesecmode == 0) extdo();
+}
+
+void Waveform::wd_MouseMove(int row, int button, int shift, double x, double y) {
+  (void)shift, (void)x, (void)y;
+  shell::MainForm& f = sys_.form;
+  const int k = shownTrack(row);
+  if (dragstate == 0 || tkwavhide[k - 1] == 1 || f.R[row - 1]->foreColor() == colour::kRed ||
+      playing() || smpvalid == 0 || button != ui::kLeftButton)
+    return;
+  dragstate = 2;
+  ui::Shape& rect = *f.selrect[row - 1];
+  // The selection stops at the panel's right edge.
+  const double room = f.wd[row - 1]->left() + f.wd[row - 1]->width() - rect.left();
+  rect.setWidth(std::max(1.0, std::min(rect.width() + 19, room)));
+  selwidth = platform::sat16(rect.width());
+}
+
+void Waveform::wd_MouseUp(int row, int button, int shift, double x, double y) {
+  (void)button, (void)shift, (void)y;
+  shell::MainForm& f = sys_.form;
+  const int k = shownTrack(row);
+  // Each accepted press lets one release act at most.
+  const int16_t state = dragstate;
+  dragstate = 0;
+  if (state == 0 || state == 1 || f.R[row - 1]->foreColor() == colour::kRed || playing() ||
+      tkwavdrawn[k - 1] == 0 || tkwavhide[k - 1] == 1)
+    return;
+  mupx = static_cast<float>(x);
+  curtrkfile = sys_.shell->tkfname[k - 1];
+  dragstate = state;
+  do3sec_mseup();
+  dragstate = 0;
+  if (onesecmode != 1) {
+    f.setPointer(ui::Pointer::Hourglass);
+    redrawPage();
+    f.setPointer(ui::Pointer::Arrow);
+  }
+}
+
+namespace {
+// Writes `n` zero samples into `path` from byte `byte` when that byte lies inside the file.
+bool zeroRun(const std::string& path, int64_t byte, int64_t n) {
+  const int64_t len = platform::fileLen(path);
+  if (len < 0) return false;
+  if (byte >= len || n <= 0) return true;
+  const int fn = platform::freeFile();
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
+  const std::vector<int16_t> zeros(static_cast<size_t>(n), 0);
+  const bool ok = platform::putInt16s(fn, byte + 1, std::span<const int16_t>(zeros));
+  platform::fileClose(fn);
+  return ok;
+}
+}  // namespace
+
+void Waveform::do3sec_mseup() {
+  shell::MainForm& f = sys_.form;
+  for (auto* r : f.selrect) r->setWidth(1);
+  if (dragstate != 2) {
+    smpvalid = 0;
+    return;
+  }
+  if (onesecmode == 1) return onesec_mseup();
+  if (mupx < mdownx) return;
+  const int32_t s = std::max(onesecstart - 1000, 0);
+  onesecstart = s;
+  const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kPageSamples) / 6255) + 1;
+  const int64_t first = static_cast<int64_t>(wavpage - 1) * kPageSamples + s;
+  smpvalid = 0;
+  zeroRun(curtrkfile, kHeaderBytes + 2 * first, n);
+}
+
+void Waveform::onesec_mseup() {
+  const int64_t e = roundHalfEven(static_cast<double>(mupx) * kSecondSamples / 7655) + 1000;
+  int64_t s = std::max<int64_t>(roundHalfEven(static_cast<double>(mdownx) * kSecondSamples / 7655), 0);
+  if (s > e) {
+    onesecstart = 0;
+    return wvlbl_Click();
+  }
+  if (s < 600) s = 0;
+  onesecstart = static_cast<int32_t>(s);
+  const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kSecondSamples) / 7655) + 1;
+  const int64_t w = (static_cast<int64_t>(viewmin()) * 60 + viewsec()) * kSecondSamples;
+  if (!zeroRun(curtrkfile, kHeaderBytes + 2 * (w + s), n)) return;  // stays in the 1-second view
+  wvlbl_Click();
 }
 
 void Waveform::wd_Click(int row) {

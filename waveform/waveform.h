@@ -53,6 +53,10 @@ class Waveform {
 
   // ---- panels ----
   void wd_MouseDown(int row, int button, int shift, double x, double y);
+  void wd_MouseMove(int row, int button, int shift, double x, double y);
+  void wd_MouseUp(int row, int button, int shift, double x, double y);
+  void do3sec_mseup();  // the drag's silence step
+  void onesec_mseup();  // its 1-second view form
   void wd_Click(int row);
   void dosamplein();
   void blanks();  // empties the range editor's eleven boxes
@@ -73,6 +77,12 @@ class Waveform {
   // An editor button's click: its guards, the worker, then the boxes emptied.
   void rgeButton_Click(Edit what);
   void resetrgeisdisp() { rgeisdisp = 0; }
+
+  // ---- sample paste (editing.cpp) ----
+  void extdo();           // pastes the chosen sample file into `curtrkfile` at `clicksmp`
+  void redtoblue();       // every sample selector and BOX off
+  void lsp_Click(int j);  // selector SP01..SP08
+  void ubox_Click();
 
   // ---- show and hide ----
   void tglwav(int track);
@@ -103,6 +113,8 @@ class Waveform {
   int16_t smpvalid = 0;
   int16_t rgeisdisp = 0;
   int16_t dragstate = 0;
+  float mupx = 0;
+  int16_t selwidth = 0;
 
   // ---- the track menu's solo playbacks ----
   int16_t solowav = 0;     // 1 while the solo-waveform playback runs
