@@ -147,12 +147,17 @@ void Waveform::rgeButton_Click(Edit what) {
   rgework(what);
   for (ui::TextBox* b : {f.bvol, f.cvol, f.siv, f.sov, f.ptv, f.bpmv, f.intervalval, f.repeatval})
     b->setText("");
-  rgeisdisp = 0;
+  if (what == Edit::Paste) {
+    f.bpminv->setText("");
+  } else {
+    rgeisdisp = 0;
+  }
 }
 
 void Waveform::rgework(Edit what) {
   shell::MainForm& f = sys_.form;
   shell::Shell& sh = *sys_.shell;
+  if (what == Edit::Paste) return rgeptdo();
   const bool bc = what == Edit::BoostCut;
   const bool toEnd = what == Edit::DeleteToEnd || what == Edit::SilenceToEnd;
   auto refuse = [](const std::string& text) { ui::msgBox(text); };
@@ -243,10 +248,111 @@ void Waveform::rgework(Edit what) {
         if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
         done = boost ? " Sample range volume boost done. Ready." : " Sample range volume cut done. Ready.";
         break;
+      case Edit::Paste:
+        break;
     }
   }
   redrawPage();
   f.Umsg->setCaption(done);
+}
+
+// ---- range paste -------------------------------------------------------------------------------
+
+void Waveform::rgeptdo() {
+  shell::MainForm& f = sys_.form;
+  shell::Shell& sh = *sys_.shell;
+  auto refuse = [](const std::string& text) { ui::msgBox(text); };
+  const std::string noTrack =
+      " Track trying to paste to does not exist, please record a blank track first to paste to. ";
+
+  const auto start = boxSample(f.siv->text()), end = boxSample(f.sov->text()),
+             to = boxSample(f.ptv->text());
+  if (!start || !end || !to) return refuse(" Start, end or paste to sample is not a number. Please Re-try.");
+  if (*start < 0) return refuse(kNegStart);
+  if (*to < 0) return refuse(kNegPaste);
+  // Both tracks must be whole numbers 1..28; the source must be there to copy from.
+  auto trackOf = [](const std::string& text) -> int {
+    const auto v = platform::parseNumber(text);
+    return v && *v == std::floor(*v) && *v >= 1 && *v <= kTracks ? static_cast<int>(*v) : 0;
+  };
+  const int dst = trackOf(f.tov->text()), src = trackOf(f.srct->text());
+  if (dst == 0 || src == 0) return refuse(noTrack);
+  const std::string dstkey = platform::fixedLen("T" + str(dst), 3);
+  curtrkfile = sh.tkfname[static_cast<size_t>(src) - 1];
+  const int64_t srcBytes = platform::fileLen(curtrkfile);
+  if (srcBytes < kHeader) return refuse(kNoTrack);
+  const int64_t srclen = roundHalfEven((srcBytes - kHeader) / 2.0);
+  const int64_t s0 = *start, e0 = *end, p0 = *to;
+  if (e0 <= s0) return refuse(" end sample less than or equal to start. Please Re-try. ");
+  if (srclen <= s0) return refuse(kStartPast + lengthText(srclen));
+  if (srclen <= e0) return refuse(kEndPast + lengthText(srclen));
+  if (e0 - s0 > kMaxRange) return refuse(" Sample range greater than a minute. Please Re-try. ");
+  const std::string pastetrack = sh.tkfname[static_cast<size_t>(dst) - 1];
+  const int64_t n = e0 - s0;
+
+  int64_t count = 1, step = 0;
+  const int64_t dstBytes = platform::fileLen(pastetrack);
+  if (dstBytes < kHeader) return refuse(noTrack);
+  const int64_t tklen = roundHalfEven((dstBytes - kHeader) / 2.0);
+  const std::string lenMsg = lengthText(tklen);
+  if (!f.bpmv->text().empty()) {
+    const auto bpm = platform::parseNumber(f.bpmv->text());
+    if (!bpm || *bpm < 2 || *bpm > 600) return refuse(" BPM not in range 2 to 600. Please Re-try.");
+    const int64_t perMin = roundHalfEven(*bpm);
+    int64_t beat = roundHalfEven(2646000.0 / static_cast<double>(perMin));
+    const double m = platform::val(f.bpminv->text());
+    const int64_t mins = !f.bpminv->text().empty() && m >= 1 && m <= 9 ? roundHalfEven(m) : 1;
+    if (tklen <= p0)
+      return refuse(" paste to starts beyond end of track " + dstkey +
+                    " Please create a longer track to paste to. Track is " + lenMsg);
+    if (beat > n) beat -= n;
+    count = mins * perMin;
+    step = n + beat;
+    // The minutes are counted from the paste-to sample, and no copy may reach past what a
+    // track file can hold.
+    const int64_t lastByte = kHeader + 2 * (p0 + (count - 1) * step + n + 1) - 1;
+    if (tklen <= p0 + mins * 2646000 || lastByte > INT32_MAX)
+      return refuse(" BPM/mins combo would mean paste beyond end of track " + dstkey +
+                    " Please create a longer track to paste to or try fewer minutes. Track is " +
+                    lenMsg);
+  } else if (!f.intervalval->text().empty() && !f.repeatval->text().empty()) {
+    const auto iv = platform::parseNumber(f.intervalval->text());
+    if (!iv || *iv < 1 || *iv > 882000)
+      return refuse(" Interval box not in range 1 to 882000. Please Re-try.");
+    const auto rp = platform::parseNumber(f.repeatval->text());
+    if (!rp || *rp < 1 || *rp > 88888)
+      return refuse(" No of pastes box not in range 1 to 88888. Please Re-try.");
+    int64_t gap = roundHalfEven(*iv);
+    count = roundHalfEven(*rp);
+    if (gap > n) gap -= n;
+    step = n + gap;
+    if (tklen <= p0)
+      return refuse(" Cant paste beyond end of track " + dstkey +
+                    " Sorry. Please create a longer track to paste to. Track is " + lenMsg);
+    if (tklen <= p0 + count * step)
+      return refuse(" Interval and no of pastes entered mean pasting past end of track " + dstkey +
+                    ". Please record a longer blank track. Please Re-try. Track is " + lenMsg);
+  } else if (tklen <= p0) {
+    return refuse(" Cant paste beyond end of track " + dstkey +
+                  " Sorry. Please create a longer track to paste to. Track is " + lenMsg);
+  }
+
+  {
+    Hourglass hg(f);
+    std::vector<int16_t> buf(static_cast<size_t>(n + 1));
+    // The whole range is read before any copy is written: source and destination may be one.
+    if (!samplesIo(curtrkfile, s0, buf, false)) return refuse(kFileFailed);
+    const int fn = platform::freeFile();
+    if (fn == 0 || !platform::fileOpen(fn, pastetrack, platform::OpenMode::ReadWriteExisting))
+      return refuse(kFileFailed);
+    bool ok = true;
+    for (int64_t j = 0; j < count && ok; ++j)
+      ok = platform::putInt16s(fn, kHeader + 2 * (p0 + j * step) + 1, std::span<const int16_t>(buf));
+    platform::fileClose(fn);
+    if (!ok || !fixHeaderSizes(pastetrack, dstBytes)) return refuse(kFileFailed);
+  }
+  redrawPage();
+  f.Umsg->setCaption(" Paste range of samples done. Ready.");
 }
 
 // ---- sample paste ------------------------------------------------------------------------------

@@ -82,7 +82,7 @@ void Waveform::wire() {
       {f.rgedall, Edit::DeleteToEnd}, {f.rgedrl, Edit::DeleteRange},
       {f.rgesall, Edit::SilenceToEnd}, {f.rgesrl, Edit::SilenceRange},
       {f.rgervl, Edit::Reverse},       {f.vmtl, Edit::BoostCut},
-      {f.vptl, Edit::BoostCut}};
+      {f.vptl, Edit::BoostCut},        {f.rgepdl, Edit::Paste}};
   for (auto [label, what] : editButtons) label->onClick = [this, what] { rgeButton_Click(what); };
   for (int j = 1; j <= 8; ++j) f.lsp[j - 1]->onClick = [this, j] { lsp_Click(j); };
   f.ubox->onClick = [this] { ubox_Click(); };

@@ -66,7 +66,7 @@ class Waveform {
   // saves the shortened sound as `temp`, which then replaces the track by rename. False (and
   // the track as it was, no `temp` left) when any step fails.
   bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
-  enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut };
+  enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut, Paste };
   void rgework(Edit what);  // the worker behind one editor button
   void rgededo() { rgework(Edit::DeleteToEnd); }
   void rgedsdo() { rgework(Edit::DeleteRange); }
@@ -74,6 +74,7 @@ class Waveform {
   void rgessdo() { rgework(Edit::SilenceRange); }
   void rgervdo() { rgework(Edit::Reverse); }
   void rgebcdo() { rgework(Edit::BoostCut); }
+  void rgeptdo();  // the range paste: once, repeated, or by beats per minute
   // An editor button's click: its guards, the worker, then the boxes emptied.
   void rgeButton_Click(Edit what);
   void resetrgeisdisp() { rgeisdisp = 0; }

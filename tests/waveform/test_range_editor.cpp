@@ -187,3 +187,116 @@ TEST_F(RangeEditorTest, ButtonsDoNothingWithoutSourceTrackOrWhilePlaying) {
 }
 
 }  // namespace
+
+namespace {
+
+class RangePasteTest : public RangeEditorTest {
+ protected:
+  // Runs PR from source track 3 range si..so onto track `to` at `pt`.
+  std::string paste(const std::string& si, const std::string& so, const std::string& pt,
+                    const std::string& to, const std::string& iv = "", const std::string& rp = "",
+                    const std::string& bpm = "", const std::string& mins = "") {
+    auto& f = form();
+    f.ptv->setText(pt);
+    f.tov->setText(to);
+    f.intervalval->setText(iv);
+    f.repeatval->setText(rp);
+    f.bpmv->setText(bpm);
+    f.bpminv->setText(mins);
+    return run(f.rgepdl, si, so, "3");
+  }
+  // `in` with copies of in[si..si+n] (from track 3's `src`) at each of `at`.
+  static Samples copies(Samples in, const Samples& src, size_t si, size_t n, std::vector<size_t> at) {
+    for (size_t a : at) {
+      if (in.size() < a + n + 1) in.resize(a + n + 1, 0);
+      std::copy(src.begin() + si, src.begin() + si + n + 1, in.begin() + a);
+    }
+    return in;
+  }
+};
+
+TEST_F(RangePasteTest, SingleRepeatedAndBeatPastesWriteTheirCopies) {
+  Samples src(300);
+  for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<int16_t>(1000 + i);
+  put(3, src);
+  put(4, Samples(20000, 0));
+  put(5, Samples(2 * 2646000 + 1, 0));
+  startProgram();
+  const Samples dst(20000, 0), beats(2 * 2646000 + 1, 0);
+  struct Case {
+    const char* name;
+    int to;
+    const char *pt, *iv, *rp, *bpm, *mins;
+    std::vector<size_t> at;
+  };
+  const Case cases[] = {
+      {"single", 4, "100", "", "", "", "", {100}},
+      {"single at the last sample grows the track", 4, "19999", "", "", "", "", {19999}},
+      {"interval 1000 > n: copies 1000 apart", 4, "0", "1000", "3", "", "", {0, 1000, 2000}},
+      {"interval 50 <= n: copies n + 50 apart", 4, "10", "50", "2", "", "", {10, 160}},
+      {"120 bpm, empty minutes: 120 copies a beat apart", 5, "0", "9", "9", "120", "", {}},
+      {"120 bpm, 2 minutes", 5, "0", "", "", "120", "2", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    put(4, dst);
+    put(5, beats);
+    std::vector<size_t> at = c.at;
+    if (at.empty()) {
+      const size_t count = std::string(c.mins) == "2" ? 240 : 120;
+      for (size_t j = 0; j < count; ++j) at.push_back(j * 22050);
+    }
+    EXPECT_EQ(paste("10", "110", c.pt, std::to_string(c.to), c.iv, c.rp, c.bpm, c.mins), "");
+    const Samples want = copies(c.to == 4 ? dst : beats, src, 10, 100, at);
+    EXPECT_EQ(test_support::readAll(track(c.to)), test_support::wavFile(1, want));
+    EXPECT_EQ(form().Umsg->caption(), " Paste range of samples done. Ready.");
+    EXPECT_EQ(form().bpminv->text(), "");
+  }
+}
+
+TEST_F(RangePasteTest, RefusalsLeaveTheDestinationByteIdentical) {
+  put(3, Samples(300, 4));
+  put(4, Samples(15000, 0));
+  put(5, Samples(2646000, 0));
+  startProgram();
+  const auto d4 = test_support::readAll(track(4)), d5 = test_support::readAll(track(5));
+  const std::string none =
+      " Track trying to paste to does not exist, please record a blank track first to paste to. ";
+  struct Case { const char *pt, *to, *iv, *rp, *bpm, *mins, *text; };
+  const Case cases[] = {
+      {"0", "0", "", "", "", "", none.c_str()},
+      {"0", "29", "", "", "", "", none.c_str()},
+      {"0", "4.5", "", "", "", "", none.c_str()},
+      {"0", "6", "", "", "", "", none.c_str()},  // no such file
+      {"-1", "4", "", "", "", "", " paste to sample less than zero. Please Re-try."},
+      {"15000", "4", "", "", "", "", " Cant paste beyond end of track T4  Sorry. Please create a longer track to paste to. Track is 15000 samples long."},
+      {"0", "4", "882001", "1", "", "", " Interval box not in range 1 to 882000. Please Re-try."},
+      {"0", "4", "1", "88889", "", "", " No of pastes box not in range 1 to 88888. Please Re-try."},
+      // Copies 5,000 apart three times need 15,000 samples: a track of 15,000 is too short.
+      {"0", "4", "5000", "3", "", "", " Interval and no of pastes entered mean pasting past end of track T4 . Please record a longer blank track. Please Re-try. Track is 15000 samples long."},
+      {"0", "5", "", "", "601", "", " BPM not in range 2 to 600. Please Re-try."},
+      {"0", "5", "", "", "120", "", " BPM/mins combo would mean paste beyond end of track T5  Please create a longer track to paste to or try fewer minutes. Track is 2646000 samples long."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.to) + " " + c.text);
+    EXPECT_EQ(paste("0", "100", c.pt, c.to, c.iv, c.rp, c.bpm, c.mins), c.text);
+    EXPECT_EQ(test_support::readAll(track(4)), d4);
+    EXPECT_EQ(test_support::readAll(track(5)), d5);
+  }
+  // One sample more and three copies fit.
+  put(4, Samples(15001, 0));
+  EXPECT_EQ(paste("0", "100", "0", "4", "5000", "3"), "");
+}
+
+TEST_F(RangePasteTest, ABeatPasteCountsThePasteToSample) {
+  put(3, Samples(300, 4));
+  put(5, Samples(2646000 + 500, 0));
+  startProgram();
+  const auto before = test_support::readAll(track(5));
+  // One minute of beats from sample 1,000 would end past the track's 2,646,500 samples.
+  EXPECT_EQ(paste("0", "100", "1000", "5", "", "", "120", "1").substr(0, 30), " BPM/mins combo would mean pas");
+  EXPECT_EQ(test_support::readAll(track(5)), before);
+  EXPECT_EQ(paste("0", "100", "400", "5", "", "", "120", "1"), "");
+}
+
+}  // namespace
