@@ -113,6 +113,8 @@ void Waveform::registerVars() {
   a.registerVar("clicksmp", [this] { return str(clicksmp); });
   a.registerVar("smpvalid", [this] { return str(smpvalid); });
   a.registerVar("rgeisdisp", [this] { return str(rgeisdisp); });
+  a.registerVar("dragstate", [this] { return str(dragstate); });
+  a.registerVar("selwidth", [this] { return str(selwidth); });
   a.registerVar("curtrkfile", [this] { return curtrkfile; });
   auto flags = [](const std::array<int16_t, kTracks>& a) {
     std::string s;
