@@ -125,7 +125,7 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
   }
 }
 
-TEST_F(RangeEditorTest, TheMinuteLimitAcceptsTwoMillionSixHundredNinetyThousand) {
+TEST_F(RangeEditorTest, TheMinuteAndFourMinuteLimits) {
   put(3, Samples(2690002, 5));
   startProgram();
   EXPECT_EQ(run(form().rgesrl, "0", "2690001", "3"), " Sample range greater than a minute. Please Re-try.");
@@ -135,6 +135,14 @@ TEST_F(RangeEditorTest, TheMinuteLimitAcceptsTwoMillionSixHundredNinetyThousand)
   EXPECT_EQ(s[0], 5);
   EXPECT_EQ(s[1], 0);
   EXPECT_EQ(s[2690001], 0);
+  // Silence to the end takes tracks up to 244 seconds.
+  put(3, Samples(10760401, 5));
+  EXPECT_EQ(run(form().rgesall, "10760000", "", "3").substr(0, 38), " Track is very long for processing. 4 ");
+  EXPECT_EQ(read(3).back(), 5);
+  put(3, Samples(10760400, 5));
+  EXPECT_EQ(run(form().rgesall, "10760000", "", "3"), "");
+  EXPECT_EQ(read(3)[10759999], 5);
+  EXPECT_EQ(read(3).back(), 0);
 }
 
 TEST_F(RangeEditorTest, DeleteRangeSendsTheFiveCommandsAndLeavesTheTrackWithoutTheRange) {
