@@ -171,8 +171,7 @@ void Transport::Punchins_Click() {
   f.Punchins->setCaption(clockText(pinhrs_, pinmins_, pinsecs_));
   f.Umsg->setCaption(" Start point set to -->>" + clockText(elaphrs_, pinmins_, pinsecs_) +
                      kSetTail);
-  // While something runs the view keeps its page: the time line and the page drawn agree.
-  if (f.PLAY->foreColor() != colour::kRed) viewJump(pinmins_, pinsecs_);
+  viewJump(pinmins_, pinsecs_);
 }
 
 void Transport::justwl() {
@@ -186,6 +185,8 @@ void Transport::justwl() {
 }
 
 void Transport::viewJump(int32_t minute, int32_t second) {
+  // While something runs the view keeps its page: the time line and the page drawn agree.
+  if (sys_.form.PLAY->foreColor() == colour::kRed) return;
   waveform::Waveform& w = *sys_.waveform;
   const int16_t m = platform::sat16(int64_t{minute});
   const int16_t s = platform::sat16(int64_t{second});

@@ -72,8 +72,8 @@ class Transport {
   void Zeroelap_Click();  // the start point to 0:0:0
   void punchlbl_Click();  // Punchins_Click, then the dialog unloaded
   void justwl_Click();    // justwl, then the dialog unloaded
-  // The view's page to minute m, second s (rounded down to its 3-second page), redrawn while
-  // nothing runs.
+  // The view's page to minute m, second s (rounded down to its 3-second page), redrawn; while
+  // something runs nothing changes (the page drawn stays the one the time line names).
   void viewJump(int32_t minute, int32_t second);
   // ======== Cueing, the song-position bar, pause and "P all" (cue.cpp) ========
   // A wind button pressed (button 1 left, 2 right: one minute at once): the clock winds while
