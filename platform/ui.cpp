@@ -347,6 +347,7 @@ void Form::hide() {
 }
 
 bool Form::close() {
+  Dispatch d;  // a window released by its own unload handler goes once close has finished
   int cancel = 0;
   raise(onUnload, cancel);
   if (cancel != 0) return false;

@@ -19,8 +19,7 @@ namespace colour = platform::ui::colour;
 
 namespace {
 
-constexpr const char* kPlaying =
-    "  REAL TIME MIX PLAYBACK - recorded and not muted tracks. Click on STOP to stop playback.";
+constexpr const char* kPlaying = Transport::kPlayingText;
 constexpr const char* kRecordT01First = " Please record T01 first - by clicking R01. Ready.";
 
 std::string boolText(bool b) { return b ? "true" : "false"; }
@@ -41,6 +40,9 @@ void Transport::wire() {
   f.STSP->onClick = [this] { STSP_Click(); };
   f.DST->onClick = [this] { DST_Click(); };
   f.DF1->onClick = [this] { DF1_Click(); };
+  wirePunchIn();
+  wireCue();
+  wireKeys();
   registerVars();
 }
 
@@ -90,8 +92,9 @@ void Transport::PLAY_Click() {
     f.Umsg->setCaption(kRecordT01First);
     return;
   }
-  // A paused playback being continued keeps the clock that the pause left.
-  if (!f.prind->visible()) clockToStartPoint();
+  // A paused playback resumes at the pause point, and the clock shows that point.
+  if (f.prind->visible()) resumeClockAtPause();
+  else clockToStartPoint();
   kbplay_ = 1;
   const std::string before = f.Umsg->caption();
   f.Umsg->setCaption(kPlaying);

@@ -13,11 +13,16 @@
 
 #include "app/system.h"
 
+namespace platform::ui { class Form; }
+
 namespace transport {
 
 class Transport {
  public:
   explicit Transport(app::System& sys) : sys_(sys) {}
+  ~Transport();
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
 
   // Attaches PLAY, STOP, the record buttons and the window timer to their handlers and
   // registers the transport's named state fields. The application calls it once.
@@ -55,6 +60,44 @@ class Transport {
   // Sets the start point to h:m:s and playfrom to the same time in milliseconds (saturated to
   // what 32 bits hold).
   void setStartPoint(int32_t hrs, int32_t mins, int32_t secs);
+
+  // ======== The punch-in dialog and the start point (punchin.cpp) ========
+  // P: shows the dialog Form2 (made on first use, boxes empty) and enables it, while stopped.
+  void Pinbtn_Click();
+  // The start point from the open, enabled dialog (which it disables), else from the song clock
+  // while something runs; nothing while stopped or while the master plays.
+  void Punchins_Click();
+  // The 3-second view to the dialog's minute (below 5) and second (below 60), else 0.
+  void justwl();
+  void Zeroelap_Click();  // the start point to 0:0:0
+  void punchlbl_Click();  // Punchins_Click, then the dialog unloaded
+  void justwl_Click();    // justwl, then the dialog unloaded
+  // The view's page to minute m, second s (rounded down to its 3-second page), redrawn; while
+  // something runs nothing changes (the page drawn stays the one the time line names).
+  void viewJump(int32_t minute, int32_t second);
+  // ======== Cueing, the song-position bar, pause and "P all" (cue.cpp) ========
+  // A wind button pressed (button 1 left, 2 right: one minute at once): the clock winds while
+  // it is held, and on release playback restarts at the wound time. Returns when that ends.
+  void wind(bool forward, int button);
+  void ffwd_MouseDown(int button, int, double, double) { wind(true, button); }
+  void frev_MouseDown(int button, int, double, double) { wind(false, button); }
+  // A click on the bar at x twips: playback restarts at the time under the pointer.
+  void anyp_MouseDown(int button, int shift, double x, double y);
+  void Elapset_Click();  // pause, or continue a pause
+  void pfrom_Click();    // "P all" plays every track from the view's time; "S all" stops
+  // ======== Keyboard control (keys.cpp) ========
+  // The main window's key press: keypad plus (107) plays or stops by kbplay; F1..F12
+  // (112..123) press R01..R12 after 12 seconds. Nothing while recording or on tracks 15-28.
+  void Form_KeyDown(int keyCode, int shift);
+  void reckeypress() {}
+  void kpdoall() {}
+  void kpdomap() {}
+
+  static constexpr const char* kPlayingText =
+      "  REAL TIME MIX PLAYBACK - recorded and not muted tracks. Click on STOP to stop playback.";
+
+  // The dialog while it is loaded (nullptr once unloaded).
+  platform::ui::Form* form2() const { return form2_; }
 
   // What a recording fixed when it started, so that STOP finishes exactly that take whatever
   // changes meanwhile (the start point, the stereo track's state): the file it is saved into,
@@ -245,6 +288,28 @@ class Transport {
 
   // ---- Song clock (clock.cpp) ----
   void showClock();
+
+  // ---- The punch-in dialog (punchin.cpp) ----
+  void wirePunchIn();
+  void buildForm2();
+  void unloadForm2();
+  bool form2Open() const;  // on screen and enabled
+  platform::ui::Form* form2_ = nullptr;
+  // Counts the settings of the start point by Punchins and zero: a run that keeps the start
+  // point aside puts it back only when none happened meanwhile.
+  uint32_t startPointSets_ = 0;
+
+  // ---- Cueing (cue.cpp) ----
+  void wireCue();
+  void wireKeys();
+  void restartAfterWind();
+  // Tracks 01-14 on screen and track 01 not recorded.
+  bool track01Missing() const;
+  // The clock to one second before the pause point (at least second 1 of its minute), so that
+  // its next step shows the second at which the sound resumes.
+  void resumeClockAtPause();
+  std::array<int32_t, 3> pfsave_{};  // playfrom, pinmins, pinsecs kept by "P all"
+  uint32_t pfsaveSets_ = 0;
 
   app::System& sys_;
   bool recbusy_ = false, mixplaying_ = false, windflag_ = false;
