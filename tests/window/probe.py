@@ -13,6 +13,8 @@
       writes such a WAV of silence
   probe.py tone FILE SECONDS
       writes such a WAV of a 440 Hz tone at a quarter of full scale
+  probe.py silenced FILE
+      status 0 when the mono WAV FILE holds a run of at least 1,000 zero samples
   probe.py loud FILE
       status 0 when the 16-bit WAV FILE (any channels) holds a sample louder than 1/64 of full scale
   probe.py swell FILE SECONDS HZ
@@ -101,6 +103,17 @@ def loud(path):
     return None if peak > 512 else f"{path}: silent (peak {peak})"
 
 
+def silenced(path):
+    with wave.open(path) as w:
+        data = w.readframes(w.getnframes())
+    run = best = 0
+    for (v,) in struct.iter_unpack("<h", data):
+        run = run + 1 if v == 0 else 0
+        best = max(best, run)
+    print(f"{path}: longest run of silence {best} samples")
+    return None if best >= 1000 else f"{path}: no silenced run (longest {best})"
+
+
 def main(args):
     if args[:1] == ["shows"] and len(args) == 6:
         return 0 if shows(*map(int, args[1:5]), args[5]) else 1
@@ -110,6 +123,8 @@ def main(args):
         return wav(args[1], None, 2)
     if args[:1] == ["tone"] and len(args) == 3:
         return tone(args[1], float(args[2]))
+    if args[:1] == ["silenced"] and len(args) == 2:
+        return silenced(args[1])
     if args[:1] == ["loud"] and len(args) == 2:
         return loud(args[1])
     if args[:1] == ["silence"] and len(args) == 3:

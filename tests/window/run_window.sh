@@ -14,7 +14,8 @@
 #                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
 #                     QUIT, OK, OK ends with status 0.
 #   views             with T01-T03 in the song folder: the three waveforms show in blue in their
-#                     rows at start-up, HW hides and SW shows them; with
+#                     rows at start-up, HW hides and SW shows them, keypad plus plays and
+#                     stops, a drag across track 01's waveform silences part of T01.wav; with
 #                     VEMRA_SHOT set, the window as shown is saved there (xwd) first.
 # Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
 set -u
@@ -185,6 +186,19 @@ click() {
   log "clicked $1${2:+ at $dx}"
 }
 
+# Drags across the control NAME from FROM to TO pixels from its left edge, a pixel at a time.
+drag() {
+  local l t w h x y px
+  read -r l t w h <<<"$(rect_of "$1")"
+  read -r x y <<<"$(origin)"
+  xdotool mousemove $((x + l + $2)) $((y + t + h / 2)) mousedown 1
+  for ((px = $2 + 1; px <= $3; px++)); do
+    xdotool mousemove $((x + l + px)) $((y + t + h / 2))
+  done
+  xdotool mouseup 1
+  log "dragged across $1 from $2 to $3"
+}
+
 # Clicks the control NAME until COMMAND... succeeds. The program drops clicks while it is busy
 # (the hourglass shows, as after STOP while a take is saved): a person clicks again.
 click_until() {
@@ -324,6 +338,15 @@ case "$scenario" in
     # Two quick clicks at one place make a double click: a person clicks again after a pause.
     click_until hidewavs eval '! shows wd01 0000FF'
     click_until hidewavs shows wd01 0000FF
+    # The keypad's plus plays, and again stops.
+    xdotool key KP_Add
+    wait_for 10 "keypad plus to play (STOP yellow)" running
+    xdotool key KP_Add
+    wait_for 10 "keypad plus to stop (STOP red)" stopped
+    # A drag to the right across track 01's waveform silences that stretch of T01.wav.
+    probe silenced "$song/T01.wav" >/dev/null && fail "T01.wav holds silence before the drag"
+    drag wd01 40 60
+    wait_for 10 "the drag to silence part of T01.wav" probe silenced "$song/T01.wav"
     quit_ok_ok
     ;;
   *) fail "unknown scenario $scenario" ;;
