@@ -111,6 +111,7 @@ void Transport::RPSTOP_Click() {
     f.PLAY->setForeColor(colour::kYellow);
     f.RPSTOP->setForeColor(colour::kRed);
     w.soloptr = 3;
+    f.timeptr->setWidth(w.soloptr);
   }
   if (f.RPSTOP->foreColor() == colour::kRed) return;
 

@@ -86,6 +86,7 @@ void Waveform::wire() {
   for (auto [label, what] : editButtons) label->onClick = [this, what] { rgeButton_Click(what); };
   for (int j = 1; j <= 8; ++j) f.lsp[j - 1]->onClick = [this, j] { lsp_Click(j); };
   f.ubox->onClick = [this] { ubox_Click(); };
+  for (int row = 1; row <= kRows; ++row) f.Fun[row - 1]->onClick = [this, row] { Fun_Click(row); };
   for (int row = 1; row <= kRows; ++row) {
     f.wd[row - 1]->onClick = [this, row] { wd_Click(row); };
     f.wd[row - 1]->onMouseDown = [this, row](int b, int s, double x, double y) {
@@ -116,6 +117,10 @@ void Waveform::registerVars() {
   a.registerVar("dragstate", [this] { return str(dragstate); });
   a.registerVar("selwidth", [this] { return str(selwidth); });
   a.registerVar("curtrkfile", [this] { return curtrkfile; });
+  a.registerVar("seltrkid", [this] { return seltrkid; });
+  a.registerVar("seltrkfile", [this] { return seltrkfile; });
+  a.registerVar("soloptr", [this] { return str(soloptr); });
+  a.registerVar("inscount", [this] { return str(inscount); });
   auto flags = [](const std::array<int16_t, kTracks>& a) {
     std::string s;
     for (int16_t v : a) s += v ? '1' : '0';

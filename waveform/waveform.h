@@ -4,10 +4,13 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/system.h"
+
+namespace platform::ui { class Form; }
 
 namespace waveform {
 
@@ -30,6 +33,7 @@ class Waveform {
   static constexpr int kTracks = 28;
   static constexpr int kRows = 14;
   explicit Waveform(app::System& sys);
+  ~Waveform();
   // Attaches the handlers to the main window's controls.
   void wire();
 
@@ -89,7 +93,23 @@ class Waveform {
   void tglwav(int track);
   void hidewavs_Click();
 
-  void del_track() {}
+  // ---- the track menu (trackmenu.cpp) ----
+  void Fun_Click(int row);  // Fun01..Fun14: selects the row's track and pops up the menu
+  void mfsoltrk();          // the whole track alone from the start point
+  void mfsolwav();          // the view on screen alone, with the progress bar
+  void ptrmove();
+  void Stop_wav();
+  void mfdeltrk();
+  void del_track();  // deletes `seltrkfile` (tracks 02..28) after a confirmation
+  void mfhidwav() { mfshwwav(); }
+  void mfshwwav();
+  void mfcpan();
+  void mfmtvol();
+  void mfsftrk();    // opens the shift box for the selected track (not T01)
+  void insertsams(); // silence in front of the shift box's track
+  void deletesams(); // samples cut from its start
+  std::string seltrkid;  // "T01".."T28"
+  int32_t inscount = 0;  // the last insertion's count
 
   // ---- per-track view flags (element n-1 for track n) ----
   std::array<int16_t, kTracks> tkwavdrawn{};
@@ -134,7 +154,15 @@ class Waveform {
   void setSecondLabels(int first);
   void registerVars();
 
+  int selectedTrack() const;  // 1..28 from seltrkid, 0 when none
+  void deltrk(int track);
+  void buildTrackmod();
+  bool shiftAllowed() const;
+  void redrawAfterShift();
+
   app::System& sys_;
+  std::unique_ptr<platform::ui::Form> trackmod_;
+  std::string shiftid_, shiftfile_;  // the track the open shift box works on
   std::vector<int16_t> buf_;  // the samples of the drawing in progress
   int zoomrow_ = 1;           // the row of the 1-second view
 };
