@@ -120,6 +120,8 @@ void Waveform::registerVars() {
   a.registerVar("seltrkid", [this] { return seltrkid; });
   a.registerVar("seltrkfile", [this] { return seltrkfile; });
   a.registerVar("soloptr", [this] { return str(soloptr); });
+  a.registerVar("solowav", [this] { return str(solowav); });
+  a.registerVar("soloplay", [this] { return str(soloplay); });
   a.registerVar("inscount", [this] { return str(inscount); });
   auto flags = [](const std::array<int16_t, kTracks>& a) {
     std::string s;
