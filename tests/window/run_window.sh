@@ -347,6 +347,17 @@ case "$scenario" in
     probe silenced "$song/T01.wav" >/dev/null && fail "T01.wav holds silence before the drag"
     drag wd01 40 60
     wait_for 10 "the drag to silence part of T01.wav" probe silenced "$song/T01.wav"
+    # F01's track menu: its third item deletes track 01 after the box's OK; R01 then records
+    # a new take.
+    click Fun01
+    sleep 0.5
+    xdotool key Down Down Down Return
+    answer_box '^Delete Track$'
+    wait_for 10 "T01.wav to be deleted" eval '[ ! -e "$song/T01.wav" ]'
+    click_until R01 running
+    sleep 2  # a person recording for about 2 s
+    click RPSTOP
+    wait_for 20 "a valid T01.wav" probe wav "$song/T01.wav"
     quit_ok_ok
     ;;
   *) fail "unknown scenario $scenario" ;;
