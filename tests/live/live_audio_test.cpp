@@ -303,10 +303,13 @@ TEST(LiveJack, OverdubRecordsTrackOneIntoTrackTwo) {
     const long lead = offset - *gLoopLatency;
     std::printf("LIVE RESULT: overdub: the first recorded sample was captured %.1f ms before the "
                 "buffers started (playAll)\n", lead / 44.1);
+    // The take begins with the buffers, give or take the device period in which the record
+    // command lands: within 50 ms either way, well short of the tracks' set-up time.
+    EXPECT_LT(std::labs(lead), 50 * 441 / 10) << "the take began " << lead / 44.1
+                                              << " ms before the buffers";
   }
   EXPECT_GT(c, 0.9) << "T01 is not in the recorded T02";
   EXPECT_GT(c2, 0.9) << "T02 does not stay in step with T01";
-  EXPECT_GT(offset, 0);
   fs::remove_all(root);
   setDriveRoot("");
 }
