@@ -104,17 +104,11 @@ void Transport::restartAfterWind() {
   sys_.waveform->disablewavdisplays();
   tpmode_ = 1;
   const bool paused = f.prind->visible();
-  engine::Engine& e = *sys_.engine;
-  e.dsoundinit();
-  e.getmixvals();
-  e.chktrkfiles();
-  e.opentracks(sys_.shell->trkvals, playfrom_);
-  e.preloadtracks();
-  if (!e.startFailed) {
+  if (setUpEngine()) {
     // A paused run resumes at the pause point: the clock shows that point.
     if (paused) resumeClockAtPause();
     else --elapsecs_;
-    e.playloop();
+    sys_.engine->playloop();
   } else {
     f.Umsg->setCaption(before);
   }

@@ -104,18 +104,22 @@ void Transport::PLAY_Click() {
   sys_.waveform->disablewavdisplays();
   tpmode_ = 1;
 
+  // A start the engine abandons has put the transport back to stopped and said why in a box.
+  if (!setUpEngine()) {
+    f.Umsg->setCaption(before);
+    return;
+  }
+  sys_.engine->playloop();
+}
+
+bool Transport::setUpEngine() {
   engine::Engine& e = *sys_.engine;
   e.dsoundinit();
   e.getmixvals();
   e.chktrkfiles();
   e.opentracks(sys_.shell->trkvals, playfrom_);
   e.preloadtracks();
-  // A start the engine abandons has put the transport back to stopped and said why in a box.
-  if (e.startFailed) {
-    f.Umsg->setCaption(before);
-    return;
-  }
-  e.playloop();
+  return !e.startFailed;
 }
 
 void Transport::soundSystemStopped() {

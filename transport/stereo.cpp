@@ -300,12 +300,7 @@ void Transport::ST01_Click() {
   recbusy_ = true;
 
   engine::Engine& e = *sys_.engine;
-  e.dsoundinit();
-  e.getmixvals();
-  e.chktrkfiles();
-  e.opentracks(sh.trkvals, playfrom_);
-  e.preloadtracks();
-  if (e.startFailed) {  // the engine has put the transport back and said why
+  if (!setUpEngine()) {  // the engine has put the transport back and said why
     f.Umsg->setCaption(before);
     armedtrk_ = armed;
     platform::kill(sh.t00fname);

@@ -258,6 +258,9 @@ class Transport {
   // The clock to one second before the start point, so that its next step shows the start
   // point itself (PLAY, STOP).
   void clockToStartPoint();
+  // The engine's start sequence for a run from `playfrom_` (sound device, mixer values, track
+  // files, buffers filled); false when the engine abandoned the start (it has said why).
+  bool setUpEngine();
   // "h:m:s", each a plain decimal number.
   static std::string clockText(int32_t hrs, int32_t mins, int32_t secs);
   int32_t elapmins() const { return elapmins_; }
