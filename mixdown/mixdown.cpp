@@ -252,7 +252,7 @@ Result run(const std::string& folder) {
   const std::string parmsPath = folder + "/Parms";
   const std::string song = folder + "/Mysong/";
 
-  Fd parms(::open(parmsPath.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd parms(::open(parmsPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!parms)
     return {false,
             errno == ENOENT ? "no Parms in " + folder : reason("cannot read " + parmsPath, errno)};
@@ -267,7 +267,11 @@ Result run(const std::string& folder) {
   for (int k = 0; k < kTracks; ++k) {
     const std::string name = trackName(k + 1);
     Track& t = tracks[size_t(k)];
-    t.fd = Fd(::open((song + name).c_str(), O_RDONLY | O_CLOEXEC));
+    // Only an ordinary file is a track: a FIFO or a device is never waited on.
+    t.fd = Fd(::open((song + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (t.fd && (::fstat(t.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
+      return {false, "cannot read " + song + name + ": not an ordinary file"};
     if (!t.fd) {
       if (errno == ENOENT && k == 0) return {false, "no " + name + " in " + song};
       if (errno == ENOENT) continue;  // a track not recorded: silent

@@ -12,6 +12,7 @@
 #include <exception>
 #include <set>
 #include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <vector>
 
@@ -129,13 +130,17 @@ bool fileOpen(int fn, std::string_view path, OpenMode mode) {
   if (host.empty() || hooked(host)) return false;
   int flags = O_CLOEXEC | (mode == OpenMode::Read ? O_RDONLY : O_RDWR);
   if (mode == OpenMode::ReadWrite) flags |= O_CREAT;
-  int fd = ::open(host.c_str(), flags, 0666);
+  // Only an ordinary file opens: never blocks on a FIFO or a device.
+  int fd = ::open(host.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return false;
   }
+  // A file open for writing is held, so that another start-up never takes it for a leftover.
+  if (mode != OpenMode::Read) ::flock(fd, LOCK_SH | LOCK_NB);
   gSlots[fn] = Slot{fd, 0, false};
   return true;
 }
@@ -217,6 +222,19 @@ bool truncateTo(int fn, int64_t len) {
   return s && len >= 0 && ::ftruncate(s->fd, len) == 0;
 }
 
+bool reserve(int fn, int64_t len) {
+  Slot* s = slotOf(fn);
+  struct stat st {};
+  if (!s || len < 0 || ::fstat(s->fd, &st) != 0) return false;
+  if (len <= st.st_size) return true;
+  int err = ::posix_fallocate(s->fd, 0, static_cast<off_t>(len));
+  if (err == 0) return true;
+  // Whatever a failed attempt added goes again: the file keeps its old length.
+  if (::ftruncate(s->fd, st.st_size) != 0) return false;
+  errno = err;
+  return false;
+}
+
 bool flush(int fn) {
   Slot* s = slotOf(fn);
   return s && ::fdatasync(s->fd) == 0;
@@ -259,7 +277,7 @@ std::optional<std::time_t> fileDateTime(std::string_view path) {
 bool fileCopy(std::string_view from, std::string_view to) {
   std::string src = hostPath(from), dst = hostPath(to);
   if (src.empty() || dst.empty() || hooked(src)) return false;
-  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
   struct stat st {};
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -275,6 +293,7 @@ bool fileCopy(std::string_view from, std::string_view to) {
     ::close(in);
     return false;
   }
+  ::flock(out, LOCK_SH | LOCK_NB);
   bool ok = true;
   std::vector<char> buf(1 << 18);
   for (;;) {
@@ -304,6 +323,18 @@ bool renameReplace(std::string_view from, std::string_view to) {
   std::string src = hostPath(from), dst = hostPath(to);
   if (src.empty() || dst.empty() || hooked(src)) return false;
   return ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool killUnheld(std::string_view path) {
+  std::string host = hostPath(path);
+  if (host.empty()) return false;
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool gone = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+              ::unlink(host.c_str()) == 0;
+  ::close(fd);
+  return gone;
 }
 
 bool mkDir(std::string_view path) {

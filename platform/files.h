@@ -23,7 +23,8 @@ constexpr int kMaxFileNumber = 511;
 // The lowest file number (1..511) not in use, or 0 when all are.
 int freeFile();
 // Opens a logical path under file number fn (1..511). False when fn is in use or out of
-// range, the file cannot be opened, or a test hook makes the path fail.
+// range, the path is not an ordinary file (a folder, a FIFO, a device: never waited on), the
+// file cannot be opened, or a test hook makes the path fail.
 bool fileOpen(int fn, std::string_view path, OpenMode mode);
 bool isOpen(int fn);
 void fileClose(int fn);
@@ -55,6 +56,9 @@ bool putString(int fn, int64_t pos1, std::string_view bytes);  // the bytes as t
 bool putBytes(int fn, int64_t pos1, std::span<const uint8_t> data);
 // Cuts or extends an open file to len bytes.
 bool truncateTo(int fn, int64_t len);
+// Makes room on the disk for the open file to grow to len bytes (the new bytes read as zero; a
+// file already that long is left alone). False when there is no room: the file is as it was.
+bool reserve(int fn, int64_t len);
 bool flush(int fn);
 
 // By name.
@@ -67,6 +71,9 @@ bool fileCopy(std::string_view from, std::string_view to);  // replaces `to`
 bool kill(std::string_view path);
 // Renames `from` to `to`, replacing `to` atomically when it exists.
 bool renameReplace(std::string_view from, std::string_view to);
+// Removes a scratch file of the program's that no running program holds: every file the
+// program writes is held (a shared lock) while it is open. Only an ordinary file goes.
+bool killUnheld(std::string_view path);
 bool mkDir(std::string_view path);
 bool dirExists(std::string_view path);
 

@@ -174,7 +174,7 @@ struct WaveFile {
 
 std::string openWave(const std::string& logical, WaveFile& wf) {
   std::string host = hostPath(logical);
-  wf.fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  wf.fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO never blocks
   if (wf.fd < 0) return "cannot open " + logical + ": " + mci::errnoText();
   struct stat sb {};
   if (::fstat(wf.fd, &sb) != 0 || !S_ISREG(sb.st_mode)) return logical + " is not a file";

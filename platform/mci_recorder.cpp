@@ -74,6 +74,7 @@ std::string saveWav(const std::string& hostPath, int channels, int srcFd,
 
   int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return "cannot write " + hostPath + ": " + errnoText();
+  ::flock(out, LOCK_SH | LOCK_NB);  // held while written: no start-up takes it for a leftover
   std::string err;
   auto hdr = wavHeader(channels, static_cast<uint32_t>(total));
   if (!pwriteAll(out, hdr.data(), hdr.size(), 0)) err = "cannot write " + hostPath + ": " + errnoText();

@@ -1,7 +1,14 @@
 #include "platform/wav.h"
 
 #include <cstddef>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/paths.h"
 
 namespace platform {
 
@@ -45,6 +52,26 @@ int wavChannels(const uint8_t* header44) {
   if (!header44) return 1;
   int ch = header44[22] | (header44[23] << 8);
   return ch == 1 || ch == 2 ? ch : 1;
+}
+
+bool isMono16Header(const uint8_t* h) {
+  auto le16 = [h](int at) { return h[at] | (h[at + 1] << 8); };
+  return h && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0 &&
+         le16(20) == 1 && le16(22) == 1 && le16(34) == 16;
+}
+
+bool isMono16Track(std::string_view path) {
+  const std::string host = hostPath(path);
+  if (host.empty()) return false;
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  uint8_t h[kWavHeaderBytes];
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                  ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
+                  isMono16Header(h);
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace platform
