@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "platform/wav.h"
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
@@ -138,6 +139,13 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   // The rename replaces the track in one step, so it is never without a file.
   if (done && platform::fileLen(temp) >= kHeader && platform::renameReplace(temp, path)) return true;
   if (platform::fileLen(temp) >= 0) platform::kill(temp);
+  return false;
+}
+
+bool Waveform::trackFormatOk(int track, const std::string& path) {
+  if (platform::isMono16Track(path)) return true;
+  ui::msgBox(" Track " + platform::twoDigits(track) +
+             " is not a 16-bit mono track - it was not changed. Please Re-try.");
   return false;
 }
 

@@ -70,6 +70,9 @@ class Waveform {
   // saves the shortened sound as `temp`, which then replaces the track by rename. False (and
   // the track as it was, no `temp` left) when any step fails.
   bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
+  // A deletion or shift works on the track format only (16-bit mono): for any other file at
+  // `path` (track 1..28) it shows the refusal and returns false, the file untouched.
+  bool trackFormatOk(int track, const std::string& path);
   enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut, Paste };
   void rgework(Edit what);  // the worker behind one editor button
   void rgededo() { rgework(Edit::DeleteToEnd); }
