@@ -1,7 +1,7 @@
 // Exit: the QUIT button and the main window's close box. Both ask before leaving, close every
 // device, offer to save the track settings and end the program. The close box first stops
-// whatever runs (a recording is finished into its file); QUIT stops nothing, so a recording
-// that runs is dropped with the devices.
+// whatever runs (a recording is finished into its file); QUIT ends only a waveform solo (the
+// one thing it is enabled during), so a recording that runs is dropped with the devices.
 //
 // A termination signal (logout, shutdown, Ctrl-C) ends the program without asking: a recording
 // is saved first, nothing else is written.
@@ -17,6 +17,7 @@
 #include "shell/main_form.h"
 #include "shell/shell.h"
 #include "transport/transport.h"
+#include "waveform/waveform.h"
 
 namespace shell {
 
@@ -77,6 +78,8 @@ void Shell::leave() {
 void Shell::QUIT_Click() {
   if (exiting_) return;
   exiting_ = true;
+  // QUIT stays enabled during a waveform solo: the solo ends first, as STOP ends it.
+  if (sys_.waveform->solowav == 1) sys_.transport->RPSTOP_Click();
   form_.QUIT->setForeColor(colour::kRed);
   if (ui::msgBox(kQuitText, ui::kOkCancel, kQuitTitle) != ui::kOk) {
     form_.QUIT->setForeColor(colour::kBlack);

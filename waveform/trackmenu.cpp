@@ -59,13 +59,81 @@ const BoxSpec kShiftBox[] = {
 
 std::string trackId(int t) { return (t < 10 ? "T0" : "T") + str(t); }
 
-// The whole number a box holds, or nothing when it holds no number.
-std::optional<int64_t> boxNumber(const std::string& text) {
-  const std::string t = platform::trim(text);
-  if (t.empty()) return std::nullopt;
-  size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
-  if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
-  return static_cast<int64_t>(std::llround(std::min(platform::val(t), 1e15)));
+// The track number of an id "T01".."T28", 0 for anything else.
+int trackOf(const std::string& id) {
+  for (int t = 1; t <= Waveform::kTracks; ++t)
+    if (id == trackId(t)) return t;
+  return 0;
+}
+
+constexpr const char* kFileFailed = " The track file could not be read or written. Please Re-try.";
+
+// Sends a solo's play command. When the track cannot be played (a file shorter than its
+// header, say) one box says so and the solo does not start.
+bool playSolo(const std::string& command, int track) {
+  if (platform::mciExecuteQuiet(command)) return true;
+  ui::msgBox(" Track " + platform::twoDigits(track) + " could not be played. Please Re-try.");
+  return false;
+}
+
+// The scratch file of the shift, taken again from the current drive as the editor does.
+std::string shiftScratch(shell::Shell& sh) {
+  sh.drvletter = platform::fixedLen(platform::curDir(), 1);
+  sh.tempfname = sh.drvletter + ":\\Vemracd\\Mysong\\temp";
+  return sh.tempfname;
+}
+
+// The shift box's track may be rewritten: the track file and the scratch name are usable and
+// the track has the track format; otherwise a box says why and nothing changes.
+bool shiftReady(Waveform& w, const std::string& id, const std::string& path, const std::string& temp) {
+  if (platform::fileLen(path) < 0 || platform::dirExists(temp)) {
+    ui::msgBox(kFileFailed);
+    return false;
+  }
+  return w.trackFormatOk(trackOf(id), path);
+}
+
+// Writes `temp` as the track `path` with `count` - 1 silent samples in front and one behind,
+// its header's sizes set to the new length; written in blocks. False on any failure.
+bool writeShifted(const std::string& path, const std::string& temp, int32_t count) {
+  const int64_t oldLen = platform::fileLen(path);
+  const int64_t oldData = oldLen - kHeader;
+  const int in = platform::freeFile();
+  if (!platform::fileOpen(in, path, platform::OpenMode::Read)) return false;
+  const int out = platform::freeFile();
+  // Opened through the file layer, so it is held while written: no start-up takes it for a leftover.
+  bool ok = platform::fileOpen(out, temp, platform::OpenMode::ReadWrite);
+  std::vector<uint8_t> header(kHeader);
+  ok = ok && platform::getBytes(in, 1, header) == header.size();
+  const int64_t newData = oldData + 2 * int64_t{count};
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) header[at + k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  put32(4, static_cast<uint32_t>(newData + kHeader - 8));
+  put32(40, static_cast<uint32_t>(newData));
+  ok = ok && platform::putBytes(out, 1, header);
+  int64_t pos = kHeader + 1;
+  std::vector<int16_t> block(kBlock, 0);
+  for (int64_t left = count - 1; ok && left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, kBlock));
+    ok = platform::putInt16s(out, pos, std::span<const int16_t>(block.data(), n));
+    pos += 2 * static_cast<int64_t>(n);
+    left -= static_cast<int64_t>(n);
+  }
+  std::vector<uint8_t> bytes(2 * kBlock);
+  for (int64_t from = kHeader + 1, left = oldData; ok && left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, 2 * kBlock));
+    std::span<uint8_t> part(bytes.data(), n);
+    ok = platform::getBytes(in, from, part) == n && platform::putBytes(out, pos, part);
+    from += static_cast<int64_t>(n);
+    pos += static_cast<int64_t>(n);
+    left -= static_cast<int64_t>(n);
+  }
+  ok = ok && platform::putInt16(out, pos, 0);
+  ok = ok && platform::flush(out);
+  platform::fileClose(in);
+  platform::fileClose(out);
+  return ok && platform::fileLen(temp) == oldLen + 2 * int64_t{count};
 }
 
 // Sets the cursor of a window for the life of a scope: the arrow is back on every exit.
@@ -81,11 +149,7 @@ Waveform::~Waveform() {
   if (trackmod_) sys_.app.releaseForm(std::move(trackmod_));
 }
 
-int Waveform::selectedTrack() const {
-  for (int t = 1; t <= kTracks; ++t)
-    if (seltrkid == trackId(t)) return t;
-  return 0;
-}
+int Waveform::selectedTrack() const { return trackOf(seltrkid); }
 
 void Waveform::buildTrackmod() {
   trackmod_ = std::make_unique<ui::Form>(kTrackmod);
@@ -134,11 +198,12 @@ void Waveform::Fun_Click(int row) {
 void Waveform::mfsoltrk() {
   shell::MainForm& f = sys_.form;
   if (playing()) return;
+  if (!playSolo("Play " + seltrkfile + " From " + str(sys_.transport->playfrom()), selectedTrack()))
+    return;
   f.Umsg->setCaption("      SOLO PLAY TRACK " + seltrkid + " - Click STOP to stop.");
   f.PLAY->setForeColor(colour::kRed);
   f.RPSTOP->setForeColor(colour::kYellow);
   f.QUIT->setEnabled(false);
-  platform::mciExecute("Play " + seltrkfile + " From " + str(sys_.transport->playfrom()));
   soloplay = 1;
 }
 
@@ -147,10 +212,11 @@ void Waveform::mfsolwav() {
   soloptr = 3;
   f.timeptr->setWidth(soloptr);
   const bool one = onesecmode == 1;
-  f.Umsg->setCaption(std::string(one ? " Solo 1 sec waveform " : " Solo 3 sec waveform ") + seltrkid + ".");
   const int64_t from = int64_t{viewmin()} * 60000 + int64_t{viewsec()} * 1000;
   const int64_t to = from + (one ? 1000 : 3000);
-  platform::mciExecute("Play " + seltrkfile + " from " + str(from) + " to " + str(to));
+  if (!playSolo("Play " + seltrkfile + " from " + str(from) + " to " + str(to), selectedTrack()))
+    return;
+  f.Umsg->setCaption(std::string(one ? " Solo 1 sec waveform " : " Solo 3 sec waveform ") + seltrkid + ".");
   solowav = 1;
   f.PLAY->setForeColor(colour::kRed);
   f.RPSTOP->setForeColor(colour::kYellow);
@@ -188,7 +254,8 @@ void Waveform::ptrmove() {
 
 void Waveform::Stop_wav() {
   shell::MainForm& f = sys_.form;
-  platform::mciExecute("Stop " + seltrkfile);
+  // Quiet: a program that is ending has closed the device already.
+  platform::mciExecuteQuiet("Stop " + seltrkfile);
   solowav = 0;
   f.PLAY->setForeColor(colour::kYellow);
   f.RPSTOP->setForeColor(colour::kRed);
@@ -254,13 +321,20 @@ void Waveform::deltrk(int t) {
     return;
   }
   if (onesecmode == 1) wvlbl_Click();
+  if (!platform::kill(sys_.shell->tkfname[static_cast<size_t>(t) - 1])) {
+    ui::msgBox(" Track " + platform::twoDigits(t) + " could not be deleted - it is as it was. Please Re-try.");
+    return;
+  }
   BusyPointer busy(&f);
-  if (!platform::kill(sys_.shell->tkfname[static_cast<size_t>(t) - 1])) return;
   f.R[row - 1]->setForeColor(colour::kRed);
   f.selrect[row - 1]->setVisible(false);
-  minus_Click();
+  // Track 01's view steps back a page; any other keeps the page it showed.
+  if (t == 1) {
+    minus_Click();
+  } else {
+    redrawPage();
+  }
   tkwavdrawn[static_cast<size_t>(t) - 1] = 0;
-  if (t != 1 && wavpage > 1) plus_Click();
   f.Umsg->setCaption(" Track deleted. Ready.");
 }
 
@@ -280,85 +354,55 @@ void Waveform::mfsftrk() {
 }
 
 bool Waveform::shiftAllowed() const {
-  return !playing() && !sys_.transport->recbusy() && !shiftfile_.empty() &&
-         platform::fileLen(shiftfile_) >= kHeader;
+  return !playing() && !sys_.transport->recbusy() && !shiftfile_.empty() && trackmod_;
 }
 
-void Waveform::redrawAfterShift() {
-  minus_Click();
-  if (wavpage > 1) plus_Click();
-}
+void Waveform::redrawAfterShift() { redrawPage(); }
 
 void Waveform::insertsams() {
-  if (!shiftAllowed() || !trackmod_) return;
-  const auto n = boxNumber(trackmod_->at("samstoinsert").text());
-  if (!n) return;  // nothing typed: nothing changes
-  inscount = sat32(*n);
-  inscount = std::max<int32_t>(inscount, 2);
-  shell::Shell& sh = *sys_.shell;
-  sh.drvletter = platform::fixedLen(platform::curDir(), 1);
-  sh.tempfname = sh.drvletter + ":\\Vemracd\\Mysong\\temp";
-  const std::string temp = sh.tempfname, path = shiftfile_;
-  const int64_t oldLen = platform::fileLen(path);
-  const int64_t oldData = oldLen - kHeader;
-  const int64_t room = (kMaxFileBytes - oldLen) / 2;
-  if (room < 2) return;
+  if (!shiftAllowed()) return;
+  // An empty box or a text that is not one number changes nothing.
+  const auto v = platform::parseNumber(trackmod_->at("samstoinsert").text());
+  if (!v) return;
+  const std::string temp = shiftScratch(*sys_.shell), path = shiftfile_;
+  if (!shiftReady(*this, shiftid_, path, temp)) return;
+  inscount = std::max<int32_t>(sat32(platform::roundHalfEven(*v)), 2);
+  // The file stays under 2^31 bytes.
+  const int64_t room = (kMaxFileBytes - platform::fileLen(path)) / 2;
   inscount = static_cast<int32_t>(std::min<int64_t>(inscount, room));
-  BusyPointer busy(trackmod_.get());
-  if (platform::fileLen(temp) >= 0) platform::kill(temp);
-
-  const int in = platform::freeFile();
-  if (!platform::fileOpen(in, path, platform::OpenMode::Read)) return;
-  const int out = platform::freeFile();
-  bool ok = platform::fileOpen(out, temp, platform::OpenMode::ReadWrite);
-  std::vector<uint8_t> header(kHeader);
-  ok = ok && platform::getBytes(in, 1, header) == header.size();
-  // The header with its sizes set to the new length.
-  const int64_t newData = oldData + 2 * int64_t{inscount};
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int k = 0; k < 4; ++k) header[at + k] = static_cast<uint8_t>(v >> (8 * k));
-  };
-  put32(4, static_cast<uint32_t>(newData + kHeader - 8));
-  put32(40, static_cast<uint32_t>(newData));
-  ok = ok && platform::putBytes(out, 1, header);
-  // inscount - 1 silent samples, the old samples, then one more silent sample; in blocks.
-  int64_t pos = kHeader + 1;
-  std::vector<int16_t> block(kBlock, 0);
-  for (int64_t left = inscount - 1; ok && left > 0;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(left, kBlock));
-    ok = platform::putInt16s(out, pos, std::span<const int16_t>(block.data(), n));
-    pos += 2 * static_cast<int64_t>(n);
-    left -= static_cast<int64_t>(n);
+  bool done = false;
+  {
+    BusyPointer busy(trackmod_.get());
+    if (platform::fileLen(temp) >= 0) platform::kill(temp);  // a stale one from an earlier run
+    done = inscount >= 2 && writeShifted(path, temp, inscount) && platform::renameReplace(temp, path);
+    if (!done && platform::fileLen(temp) >= 0) platform::kill(temp);
   }
-  std::vector<uint8_t> bytes(2 * kBlock);
-  for (int64_t from = kHeader + 1, left = oldData; ok && left > 0;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(left, 2 * kBlock));
-    std::span<uint8_t> part(bytes.data(), n);
-    ok = platform::getBytes(in, from, part) == n && platform::putBytes(out, pos, part);
-    from += static_cast<int64_t>(n);
-    pos += static_cast<int64_t>(n);
-    left -= static_cast<int64_t>(n);
-  }
-  ok = ok && platform::putInt16(out, pos, 0);
-  ok = ok && platform::flush(out);
-  platform::fileClose(in);
-  platform::fileClose(out);
-  const int64_t want = oldLen + 2 * int64_t{inscount};
-  if (ok && platform::fileLen(temp) == want && platform::renameReplace(temp, path)) {
+  if (done) {
     redrawAfterShift();
-    return;
+  } else {
+    ui::msgBox(kFileFailed);
   }
-  if (platform::fileLen(temp) >= 0) platform::kill(temp);
 }
 
 void Waveform::deletesams() {
-  if (!shiftAllowed() || !trackmod_) return;
-  const auto v = boxNumber(trackmod_->at("samstodel").text());
-  if (!v) return;  // nothing typed: nothing changes
+  if (!shiftAllowed()) return;
+  const auto v = platform::parseNumber(trackmod_->at("samstodel").text());
+  if (!v) return;
+  if (!shiftReady(*this, shiftid_, shiftfile_, shiftScratch(*sys_.shell))) return;
+  // The range is tested on the number as typed; the count is rounded, then made milliseconds.
   int64_t delms = 1;
-  if (*v > 0 && *v <= 99999) delms = std::max<int64_t>(1, std::llround(static_cast<double>(*v) / 44.1));
-  BusyPointer busy(trackmod_.get());
-  if (capdelete(shiftfile_, 0, delms)) redrawAfterShift();
+  if (*v > 0 && *v <= 99999)
+    delms = std::max<int64_t>(1, platform::roundHalfEven(static_cast<double>(platform::roundHalfEven(*v)) / 44.1));
+  bool done = false;
+  {
+    BusyPointer busy(trackmod_.get());
+    done = capdelete(shiftfile_, 0, delms);
+  }
+  if (done) {
+    redrawAfterShift();
+  } else {
+    ui::msgBox(kFileFailed);
+  }
 }
 
 }  // namespace waveform
