@@ -63,7 +63,7 @@ constexpr const char* kNoSample =
 
 std::string lengthText(int64_t tklen) { return str(tklen) + " samples long."; }
 // The samples a track file of `bytes` holds; one shorter than its header holds none.
-int64_t samplesIn(int64_t bytes) { return std::max<int64_t>(0, roundHalfEven((bytes - kHeader) / 2.0)); }
+int64_t sampleCount(int64_t bytes) { return std::max<int64_t>(0, roundHalfEven((bytes - kHeader) / 2.0)); }
 
 // A box's number rounded to a whole 32-bit value; nothing for text that is not one number.
 std::optional<int64_t> boxSample(const std::string& text) {
@@ -88,17 +88,11 @@ class Hourglass {
   ui::Form& f_;
 };
 
-// Reads (`write` false) or writes `buf` at sample `first` of `path`; false on any failure.
-bool samplesIo(const std::string& path, int64_t first, std::vector<int16_t>& buf, bool write) {
+// Reads all of `buf` from sample `first` of `path`; false on any failure.
+bool readRange(const std::string& path, int64_t first, std::vector<int16_t>& buf) {
   const int fn = platform::freeFile();
-  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
-  const int64_t pos = kHeader + 2 * first + 1;
-  bool ok;
-  if (write) {
-    ok = platform::putInt16s(fn, pos, std::span<const int16_t>(buf));
-  } else {
-    ok = platform::getInt16s(fn, pos, std::span<int16_t>(buf)) == buf.size();
-  }
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::Read)) return false;
+  const bool ok = platform::getInt16s(fn, kHeader + 2 * first + 1, std::span<int16_t>(buf)) == buf.size();
   platform::fileClose(fn);
   return ok;
 }
@@ -125,10 +119,13 @@ bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t f
   bool ok = room;
   for (int64_t j = 0; j < count && ok; ++j)
     ok = platform::putInt16s(fn, kHeader + 2 * (first + j * step) + 1, data);
-  if (grows && room && (!ok || headerFollows) &&
-      !(platform::putUInt32(fn, 5, static_cast<uint32_t>(newLen - 8)) &&
-        platform::putUInt32(fn, 41, static_cast<uint32_t>(newLen - kHeader)))) {
-    platform::truncateTo(fn, oldLen);  // a header that cannot follow keeps its old length true
+  // After a failed write, and after a growth that the header is to follow, its sizes name the
+  // file's length; a header that cannot be written keeps the old length true.
+  const int64_t len = platform::lof(fn);
+  if (room && (!ok || (grows && headerFollows)) && len - 8 <= UINT32_MAX &&
+      !(platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
+        platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader)))) {
+    platform::truncateTo(fn, oldLen);
     ok = false;
   }
   platform::fileClose(fn);
@@ -208,7 +205,7 @@ void Waveform::rgework(Edit what) {
   curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
   const bool deletion = what == Edit::DeleteToEnd || what == Edit::DeleteRange;
   if (deletion && !trackFormatOk(static_cast<int>(*k), curtrkfile)) return;
-  const int64_t tklen = samplesIn(platform::fileLen(curtrkfile));
+  const int64_t tklen = sampleCount(platform::fileLen(curtrkfile));
 
   int64_t s = *start, e = *end;
   if (what == Edit::DeleteToEnd) s = (roundHalfEven(static_cast<double>(s) / 44100) + 1) * 44100;
@@ -240,20 +237,20 @@ void Waveform::rgework(Edit what) {
       case Edit::SilenceToEnd:
       case Edit::SilenceRange:
         buf.assign(static_cast<size_t>(e - s + 1), 0);
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = toEnd ? " Silence of samples done. Ready." : " Silence range of samples done. Ready.";
         break;
       case Edit::Reverse:
         buf.resize(static_cast<size_t>(e - s + 1));
-        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        if (!readRange(curtrkfile, s, buf)) return refuse(kFileFailed);
         std::reverse(buf.begin(), buf.end());
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = " Reverse range of samples done. Ready.";
         break;
       case Edit::BoostCut:
         // The end sample itself stays as it is.
         buf.resize(static_cast<size_t>(e - s));
-        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        if (!readRange(curtrkfile, s, buf)) return refuse(kFileFailed);
         for (int16_t& v : buf) {
           if (boost) {
             const int64_t r = roundHalfEven(static_cast<double>(v) * (pct + 100) / 100);
@@ -265,7 +262,7 @@ void Waveform::rgework(Edit what) {
             v = static_cast<int16_t>(v < 0 ? -r : r);
           }
         }
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = boost ? " Sample range volume boost done. Ready." : " Sample range volume cut done. Ready.";
         break;
       case Edit::Paste:
@@ -301,7 +298,7 @@ void Waveform::rgeptdo() {
   curtrkfile = sh.tkfname[static_cast<size_t>(src) - 1];
   const int64_t srcBytes = platform::fileLen(curtrkfile);
   if (srcBytes < kHeader) return refuse(kNoTrack);
-  const int64_t srclen = samplesIn(srcBytes);
+  const int64_t srclen = sampleCount(srcBytes);
   const int64_t s0 = *start, e0 = *end, p0 = *to;
   if (e0 <= s0) return refuse(" end sample less than or equal to start. Please Re-try. ");
   if (srclen <= s0) return refuse(kStartPast + lengthText(srclen));
@@ -313,7 +310,7 @@ void Waveform::rgeptdo() {
   int64_t count = 1, step = 0;
   const int64_t dstBytes = platform::fileLen(pastetrack);
   if (dstBytes < kHeader) return refuse(noTrack);
-  const int64_t tklen = samplesIn(dstBytes);
+  const int64_t tklen = sampleCount(dstBytes);
   const std::string lenMsg = lengthText(tklen);
   if (!f.bpmv->text().empty()) {
     const auto bpm = platform::parseNumber(f.bpmv->text());
@@ -361,7 +358,7 @@ void Waveform::rgeptdo() {
     Hourglass hg(f);
     std::vector<int16_t> buf(static_cast<size_t>(n + 1));
     // The whole range is read before any copy is written: source and destination may be one.
-    if (!samplesIo(curtrkfile, s0, buf, false) || !putCopies(pastetrack, buf, p0, count, step, true))
+    if (!readRange(curtrkfile, s0, buf) || !putCopies(pastetrack, buf, p0, count, step, true))
       return refuse(kFileFailed);
   }
   redrawPage();
@@ -421,10 +418,10 @@ void Waveform::extdo() {
   if (pastesmp < 0) return refuse(kNegPaste);
   const int64_t trackBytes = platform::fileLen(curtrkfile);
   if (trackBytes < kHeader) return refuse(kNoSample);
-  if (pastesmp > samplesIn(trackBytes)) return refuse(kPastePast);
+  if (pastesmp > sampleCount(trackBytes)) return refuse(kPastePast);
   const int64_t sampleBytes = platform::fileLen(smplfile);
   if (sampleBytes < kHeader) return refuse(kNoSample);  // missing, or not even a header
-  const int64_t n = samplesIn(sampleBytes);
+  const int64_t n = sampleCount(sampleBytes);
   if (n > kMaxSample) return refuse(kSampleBig);
   std::vector<int16_t> buf(static_cast<size_t>(n + 1), 0);
   if (!readInto(smplfile, 0, buf)) return refuse(kNoSample);

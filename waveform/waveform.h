@@ -34,7 +34,8 @@ constexpr const char* kFileFailed = " The track file could not be read or writte
 // Writes `count` copies of `data` into the track file `path`, copy j from sample
 // first + j x step. The room for all of them is reserved before any sample is written: without
 // it nothing is written. A file that grew has its header's sizes name its new length when
-// `headerFollows`, and after a failed write whatever the flag. False on any failure.
+// `headerFollows`; after a failed write they name the file's length whatever the flag. False
+// on any failure.
 bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t first,
                int64_t count, int64_t step, bool headerFollows);
 
