@@ -45,7 +45,6 @@ constexpr const char* kBcAmount = " You clicked boost or cut - but incorrect amt
 constexpr const char* kDistorted =
     " The boost value entered would mean a distorted result. Please Re-try.";
 constexpr const char* kBadBox = " Start or end sample is not a number. Please Re-try.";
-constexpr const char* kFileFailed = " The track file could not be read or written. Please Re-try.";
 constexpr const char* kDeleteFailed =
     " The delete could not be done - the track is as it was. Please Re-try.";
 
@@ -63,6 +62,8 @@ constexpr const char* kNoSample =
     "explorer and named in the range SP01 thru' SP99. Please Re-try.";
 
 std::string lengthText(int64_t tklen) { return str(tklen) + " samples long."; }
+// The samples a track file of `bytes` holds; one shorter than its header holds none.
+int64_t sampleCount(int64_t bytes) { return std::max<int64_t>(0, roundHalfEven((bytes - kHeader) / 2.0)); }
 
 // A box's number rounded to a whole 32-bit value; nothing for text that is not one number.
 std::optional<int64_t> boxSample(const std::string& text) {
@@ -87,17 +88,11 @@ class Hourglass {
   ui::Form& f_;
 };
 
-// Reads (`write` false) or writes `buf` at sample `first` of `path`; false on any failure.
-bool samplesIo(const std::string& path, int64_t first, std::vector<int16_t>& buf, bool write) {
+// Reads all of `buf` from sample `first` of `path`; false on any failure.
+bool readRange(const std::string& path, int64_t first, std::vector<int16_t>& buf) {
   const int fn = platform::freeFile();
-  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
-  const int64_t pos = kHeader + 2 * first + 1;
-  bool ok;
-  if (write) {
-    ok = platform::putInt16s(fn, pos, std::span<const int16_t>(buf));
-  } else {
-    ok = platform::getInt16s(fn, pos, std::span<int16_t>(buf)) == buf.size();
-  }
+  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::Read)) return false;
+  const bool ok = platform::getInt16s(fn, kHeader + 2 * first + 1, std::span<int16_t>(buf)) == buf.size();
   platform::fileClose(fn);
   return ok;
 }
@@ -112,15 +107,27 @@ bool readInto(const std::string& path, int64_t first, std::vector<int16_t>& buf)
 }
 }  // namespace
 
-// After a write that lengthened a track, its header's sizes name the new length.
-static bool fixHeaderSizes(const std::string& path, int64_t oldLen) {
-  const int64_t len = platform::fileLen(path);
-  if (len <= oldLen) return true;
-  if (len > UINT32_MAX) return false;
+bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t first,
+               int64_t count, int64_t step, bool headerFollows) {
   const int fn = platform::freeFile();
   if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
-  const bool ok = platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
-                  platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader));
+  const int64_t oldLen = platform::lof(fn);
+  const int64_t newLen = kHeader + 2 * (first + (count - 1) * step + static_cast<int64_t>(data.size()));
+  const bool grows = newLen > oldLen;
+  // No sample is written before the file has the room for all of them.
+  const bool room = !grows || (newLen - 8 <= UINT32_MAX && platform::reserve(fn, newLen));
+  bool ok = room;
+  for (int64_t j = 0; j < count && ok; ++j)
+    ok = platform::putInt16s(fn, kHeader + 2 * (first + j * step) + 1, data);
+  // After a failed write, and after a growth that the header is to follow, its sizes name the
+  // file's length; a header that cannot be written keeps the old length true.
+  const int64_t len = platform::lof(fn);
+  if (room && (!ok || (grows && headerFollows)) && len - 8 <= UINT32_MAX &&
+      !(platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
+        platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader)))) {
+    platform::truncateTo(fn, oldLen);
+    ok = false;
+  }
   platform::fileClose(fn);
   return ok;
 }
@@ -177,15 +184,15 @@ void Waveform::rgework(Edit what) {
   int pct = 0;
   bool boost = false;
   if (bc) {
-    auto usable = [](ui::TextBox* b) {
-      const double v = platform::val(b->text());
-      return !b->text().empty() && v >= 1 && v <= 99;
+    // A box's whole text as one number, rounded: the value checked is the value worked with.
+    auto percent = [](ui::TextBox* b) {
+      const auto v = platform::parseNumber(b->text());
+      return v && *v > 0 && *v < 100 ? static_cast<int>(roundHalfEven(*v)) : 0;
     };
-    const bool b = usable(f.bvol), c = usable(f.cvol);
+    const int bp = percent(f.bvol), cp = percent(f.cvol);
+    const bool b = bp >= 1 && bp <= 99, c = cp >= 1 && cp <= 99;
     if (b == c) return refuse(kBcAmount);  // neither, or both: no telling which is meant
-    const auto p = platform::parseNumber((b ? f.bvol : f.cvol)->text());
-    if (!p) return refuse(kBcBoxes);
-    pct = static_cast<int>(roundHalfEven(*p));
+    pct = b ? bp : cp;
     boost = b;
   }
   if (*start < 0) return refuse(kNegStart);
@@ -196,7 +203,9 @@ void Waveform::rgework(Edit what) {
       !platform::fileExists(sh.tkfname[static_cast<size_t>(*k) - 1]))
     return refuse(bc ? kBcBoxes : kNoTrack);
   curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
-  const int64_t tklen = roundHalfEven((platform::fileLen(curtrkfile) - kHeader) / 2.0);
+  const bool deletion = what == Edit::DeleteToEnd || what == Edit::DeleteRange;
+  if (deletion && !trackFormatOk(static_cast<int>(*k), curtrkfile)) return;
+  const int64_t tklen = sampleCount(platform::fileLen(curtrkfile));
 
   int64_t s = *start, e = *end;
   if (what == Edit::DeleteToEnd) s = (roundHalfEven(static_cast<double>(s) / 44100) + 1) * 44100;
@@ -228,20 +237,20 @@ void Waveform::rgework(Edit what) {
       case Edit::SilenceToEnd:
       case Edit::SilenceRange:
         buf.assign(static_cast<size_t>(e - s + 1), 0);
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = toEnd ? " Silence of samples done. Ready." : " Silence range of samples done. Ready.";
         break;
       case Edit::Reverse:
         buf.resize(static_cast<size_t>(e - s + 1));
-        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        if (!readRange(curtrkfile, s, buf)) return refuse(kFileFailed);
         std::reverse(buf.begin(), buf.end());
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = " Reverse range of samples done. Ready.";
         break;
       case Edit::BoostCut:
         // The end sample itself stays as it is.
         buf.resize(static_cast<size_t>(e - s));
-        if (!samplesIo(curtrkfile, s, buf, false)) return refuse(kFileFailed);
+        if (!readRange(curtrkfile, s, buf)) return refuse(kFileFailed);
         for (int16_t& v : buf) {
           if (boost) {
             const int64_t r = roundHalfEven(static_cast<double>(v) * (pct + 100) / 100);
@@ -253,7 +262,7 @@ void Waveform::rgework(Edit what) {
             v = static_cast<int16_t>(v < 0 ? -r : r);
           }
         }
-        if (!samplesIo(curtrkfile, s, buf, true)) return refuse(kFileFailed);
+        if (!putCopies(curtrkfile, buf, s, 1, 0, false)) return refuse(kFileFailed);
         done = boost ? " Sample range volume boost done. Ready." : " Sample range volume cut done. Ready.";
         break;
       case Edit::Paste:
@@ -289,7 +298,7 @@ void Waveform::rgeptdo() {
   curtrkfile = sh.tkfname[static_cast<size_t>(src) - 1];
   const int64_t srcBytes = platform::fileLen(curtrkfile);
   if (srcBytes < kHeader) return refuse(kNoTrack);
-  const int64_t srclen = roundHalfEven((srcBytes - kHeader) / 2.0);
+  const int64_t srclen = sampleCount(srcBytes);
   const int64_t s0 = *start, e0 = *end, p0 = *to;
   if (e0 <= s0) return refuse(" end sample less than or equal to start. Please Re-try. ");
   if (srclen <= s0) return refuse(kStartPast + lengthText(srclen));
@@ -301,7 +310,7 @@ void Waveform::rgeptdo() {
   int64_t count = 1, step = 0;
   const int64_t dstBytes = platform::fileLen(pastetrack);
   if (dstBytes < kHeader) return refuse(noTrack);
-  const int64_t tklen = roundHalfEven((dstBytes - kHeader) / 2.0);
+  const int64_t tklen = sampleCount(dstBytes);
   const std::string lenMsg = lengthText(tklen);
   if (!f.bpmv->text().empty()) {
     const auto bpm = platform::parseNumber(f.bpmv->text());
@@ -349,15 +358,8 @@ void Waveform::rgeptdo() {
     Hourglass hg(f);
     std::vector<int16_t> buf(static_cast<size_t>(n + 1));
     // The whole range is read before any copy is written: source and destination may be one.
-    if (!samplesIo(curtrkfile, s0, buf, false)) return refuse(kFileFailed);
-    const int fn = platform::freeFile();
-    if (fn == 0 || !platform::fileOpen(fn, pastetrack, platform::OpenMode::ReadWriteExisting))
+    if (!readRange(curtrkfile, s0, buf) || !putCopies(pastetrack, buf, p0, count, step, true))
       return refuse(kFileFailed);
-    bool ok = true;
-    for (int64_t j = 0; j < count && ok; ++j)
-      ok = platform::putInt16s(fn, kHeader + 2 * (p0 + j * step) + 1, std::span<const int16_t>(buf));
-    platform::fileClose(fn);
-    if (!ok || !fixHeaderSizes(pastetrack, dstBytes)) return refuse(kFileFailed);
   }
   redrawPage();
   f.Umsg->setCaption(" Paste range of samples done. Ready.");
@@ -416,18 +418,17 @@ void Waveform::extdo() {
   if (pastesmp < 0) return refuse(kNegPaste);
   const int64_t trackBytes = platform::fileLen(curtrkfile);
   if (trackBytes < kHeader) return refuse(kNoSample);
-  if (pastesmp > roundHalfEven((trackBytes - kHeader) / 2.0)) return refuse(kPastePast);
+  if (pastesmp > sampleCount(trackBytes)) return refuse(kPastePast);
   const int64_t sampleBytes = platform::fileLen(smplfile);
   if (sampleBytes < kHeader) return refuse(kNoSample);  // missing, or not even a header
-  const int64_t n = roundHalfEven((sampleBytes - kHeader) / 2.0);
+  const int64_t n = sampleCount(sampleBytes);
   if (n > kMaxSample) return refuse(kSampleBig);
   std::vector<int16_t> buf(static_cast<size_t>(n + 1), 0);
   if (!readInto(smplfile, 0, buf)) return refuse(kNoSample);
   // The sample's last ten (all of a shorter one) end in silence; nothing before the paste point.
   const int64_t quiet = std::min<int64_t>(10, n);
   std::fill(buf.end() - 1 - quiet, buf.end(), int16_t{0});
-  if (!samplesIo(curtrkfile, pastesmp, buf, true) || !fixHeaderSizes(curtrkfile, trackBytes))
-    return refuse(kNoSample);
+  if (!putCopies(curtrkfile, buf, pastesmp, 1, 0, true)) return refuse(kNoSample);
   redrawPage();
   blanks();
   f.Umsg->setCaption(" External sample pasted starting at sample no : " + str(pastesmp) + ". Ready.");

@@ -459,17 +459,15 @@ void Waveform::wd_MouseUp(int row, int button, int shift, double x, double y) {
 }
 
 namespace {
-// Writes `n` zero samples into `path` from byte `byte` when that byte lies inside the file.
-bool zeroRun(const std::string& path, int64_t byte, int64_t n) {
+// Writes `n` zero samples into `path` from sample `first` when its first byte lies inside the
+// file; a failure shows the file failure box.
+bool zeroRun(const std::string& path, int64_t first, int64_t n) {
   const int64_t len = platform::fileLen(path);
-  if (len < 0) return false;
-  if (byte >= len || n <= 0) return true;
-  const int fn = platform::freeFile();
-  if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting)) return false;
-  const std::vector<int16_t> zeros(static_cast<size_t>(n), 0);
-  const bool ok = platform::putInt16s(fn, byte + 1, std::span<const int16_t>(zeros));
-  platform::fileClose(fn);
-  return ok;
+  if (len >= 0 && (kHeaderBytes + 2 * first >= len || n <= 0)) return true;
+  if (len >= 0 && putCopies(path, std::vector<int16_t>(static_cast<size_t>(n), 0), first, 1, 0, false))
+    return true;
+  ui::msgBox(kFileFailed);
+  return false;
 }
 }  // namespace
 
@@ -487,7 +485,7 @@ void Waveform::do3sec_mseup() {
   const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kPageSamples) / 6255) + 1;
   const int64_t first = static_cast<int64_t>(wavpage - 1) * kPageSamples + s;
   smpvalid = 0;
-  zeroRun(curtrkfile, kHeaderBytes + 2 * first, n);
+  zeroRun(curtrkfile, first, n);
 }
 
 void Waveform::onesec_mseup() {
@@ -501,7 +499,7 @@ void Waveform::onesec_mseup() {
   onesecstart = static_cast<int32_t>(s);
   const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kSecondSamples) / 7655) + 1;
   const int64_t w = (static_cast<int64_t>(viewmin()) * 60 + viewsec()) * kSecondSamples;
-  if (!zeroRun(curtrkfile, kHeaderBytes + 2 * (w + s), n)) return;  // stays in the 1-second view
+  if (!zeroRun(curtrkfile, w + s, n)) return;  // stays in the 1-second view
   wvlbl_Click();
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,16 @@ int32_t pressOffset(double xTwips, bool oneSecond);
 
 // A 64-bit value saturated into 32 bits.
 int32_t sat32(int64_t v);
+
+constexpr const char* kFileFailed = " The track file could not be read or written. Please Re-try.";
+
+// Writes `count` copies of `data` into the track file `path`, copy j from sample
+// first + j x step. The room for all of them is reserved before any sample is written: without
+// it nothing is written. A file that grew has its header's sizes name its new length when
+// `headerFollows`; after a failed write they name the file's length whatever the flag. False
+// on any failure.
+bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t first,
+               int64_t count, int64_t step, bool headerFollows);
 
 class Waveform {
  public:

@@ -82,6 +82,11 @@ TEST_F(PanelEditTest, ADragSilencesItsRunAndEachPressLetsOneReleaseAct) {
          form().wd[5]->mouseDown(ui::kLeftButton, 0, 100, 100);  // row 6 holds no track
          p.mouseUp(ui::kLeftButton, 0, 4000, 100);
        }},
+      {"a track that cannot be written: the file failure box", [&] {
+         platform::failOpenFor(sh().tkfname[0]);
+         drag(1, 3700, 10, 4000);
+         platform::clearFailHooks();
+         EXPECT_EQ(answers.shown.size() == 1 ? answers.shown[0].text : "", waveform::kFileFailed); }},
   };
   for (const Case& c : nothing) {
     SCOPED_TRACE(c.name);

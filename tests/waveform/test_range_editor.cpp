@@ -2,7 +2,9 @@
 // deletion device (its exact commands, the shortened file, a failed save), silence, reverse,
 // boost and cut, their refusals and limits, and the button's guards and emptied boxes.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -93,6 +95,8 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
   Samples in = samples;
   in[50] = 21841;
   put(3, in);
+  test_support::writeAll(track(5), test_support::Bytes(1, 0));
+  test_support::writeAll(track(6), test_support::wavFile(2, samples));
   startProgram();
   const auto before = test_support::readAll(track(3));
   auto& f = form();
@@ -102,6 +106,8 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
       {f.vptl, "1", "5", "3", "50", "20", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
       {f.vmtl, "1", "5", "3", "", "", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
       {f.vmtl, "1", "5", "3", "0", "100", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
+      {f.vmtl, "1", "5", "3", "", "1e9", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
+      {f.vptl, "1", "5", "3", "5e-1", "", " You clicked boost or cut - but incorrect amt entered. Please Re-try."},
       {f.vmtl, "1", "5", "29", "", "10", " You clicked boost or cut - but start/end or percent incorrect. Please Re-try. "},
       {f.vmtl, "", "5", "3", "", "10", " You clicked boost or cut - but start/end or percent incorrect. Please Re-try. "},
       {f.rgesrl, "-1", "5", "3", "", "", " start sample less than zero. Please Re-try."},
@@ -113,6 +119,8 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
       {f.rgesrl, "1", "5", "4", "", "", " Track in From box does not exist. Please Re-try."},
       {f.rgesrl, "1", "5", "2.5", "", "", " Track in From box does not exist. Please Re-try."},
       {f.rgesrl, "x", "5", "3", "", "", " Start or end sample is not a number. Please Re-try."},
+      {f.rgesrl, "0", "5", "5", "", "", " start sample past end of track. Please Re-try. Track is 0 samples long."},
+      {f.rgedrl, "0", "100", "6", "", "", " Track 06 is not a 16-bit mono track - it was not changed. Please Re-try."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.si) + ".." + c.so + " " + c.text);
@@ -291,6 +299,15 @@ TEST_F(RangePasteTest, RefusalsLeaveTheDestinationByteIdentical) {
     EXPECT_EQ(test_support::readAll(track(4)), d4);
     EXPECT_EQ(test_support::readAll(track(5)), d5);
   }
+  // No room for a copy past the end (a full disk, as a limit on file sizes): nothing is written.
+  rlimit was{};
+  ::getrlimit(RLIMIT_FSIZE, &was);
+  const rlimit full{d4.size(), was.rlim_max};
+  ::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &full);
+  EXPECT_EQ(paste("0", "100", "14950", "4"), " The track file could not be read or written. Please Re-try.");
+  ::setrlimit(RLIMIT_FSIZE, &was);
+  EXPECT_EQ(test_support::readAll(track(4)), d4);
   // One sample more and three copies fit.
   put(4, Samples(15001, 0));
   EXPECT_EQ(paste("0", "100", "0", "4", "5000", "3"), "");
