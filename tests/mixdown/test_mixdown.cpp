@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -297,6 +298,10 @@ TEST_F(MixdownFolder, BadRequestsFailWithTheReasonAndLeaveTheMasterAlone) {
   fs::remove(track(1));
   writeTrack(2, {1, 2, 3});
   fails("no T01.wav");
+  writeTrack(1, {1, 2, 3});  // a FIFO at a track's path fails the mixdown, never waited on
+  fs::remove(track(2));
+  ASSERT_EQ(::mkfifo(track(2).c_str(), 0644), 0);
+  fails("T02.wav: not an ordinary file");
 }
 
 TEST_F(MixdownFolder, WriteFailuresLeaveTheMasterAndRemoveTheCopy) {
