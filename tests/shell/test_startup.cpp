@@ -1,9 +1,6 @@
 // Start-up: the fixed path table, the file-existence test, and the load handler's checks, marks
 // and state on a temporary drive root (the program's C:\).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -203,7 +200,11 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   put(std::string(kSong) + "Mix.wav", 0);     // an empty master is no master
   put(std::string(kSong) + "Copymix.wav", 10);
   put(std::string(kSong) + "T00.wav", 0);     // empty: survives
+  const std::string scratch[] = {"temp", ".temp.saving", "T01.new", "T01.keep", ".vsets.new",
+                                 ".T01.wav.aB3xYz", ".x.aB3xYz"};  // the last is not ours
+  for (const std::string& n : scratch) put(kSong + n, 10);
   start();
+  for (const std::string& n : scratch) EXPECT_EQ(exists(kSong + n), n == ".x.aB3xYz") << n;
   shell::MainForm& f = form();
   EXPECT_TRUE(answers.shown.empty());
   for (int r = 1; r <= 14; ++r)
@@ -214,39 +215,6 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   EXPECT_FALSE(exists(std::string(kSong) + "Copymix.wav"));
   EXPECT_TRUE(exists(std::string(kSong) + "T00.wav"));
   EXPECT_TRUE(exists(std::string(kSong) + "t03.wav"));
-}
-
-// The scratch files an earlier run left go before the settings question, unless a running
-// program holds them; tracks, the song's files, files of other names and folders stay.
-TEST_F(StartupTest, LeftScratchFilesGoBeforeTheSettingsQuestion) {
-  installKit();
-  put(std::string(kSong) + "vsets", 532);
-  struct Row { const char* name; bool goes; };
-  const Row rows[] = {
-      {"temp", true},           {".temp.saving", true},    {"T01.new", true},
-      {"T28.new", true},        {"T01.keep", true},        {".vsets.new", true},
-      {"temp.wav", true},       {".T01.wav.aB3xYz", true}, {"..vsets.new.Q1w2E3", true},
-      {"T01.wav", false},       {"T28.wav", false},        {"St.wav", false},
-      {"Mix.wav", false},       {"SP01.wav", false},       {"T01.wav.aB3xYz", false},
-      {".notes.aB3xYz", false}, {".T01.wav.aB3xY", false}, {"T02.new", false},  // held
-  };
-  for (const Row& r : rows) put(std::string(kSong) + r.name, 10);
-  fs::create_directories(root + "/" + kSong + "T03.new/x");  // a folder is no scratch file
-  const int held = ::open((root + "/" + kSong + "T02.new").c_str(), O_RDWR);
-  ASSERT_EQ(::flock(held, LOCK_SH), 0);
-  std::vector<std::string> atQuestion;
-  answers.during = [&](const ui::BoxRecord&) {
-    for (const Row& r : rows)
-      atQuestion.push_back(exists(std::string(kSong) + r.name) ? "+" : "-");
-  };
-  answers.queue = {ui::kNo};
-  start();
-  ::close(held);
-  ASSERT_EQ(answers.titles(), std::vector<std::string>{" Load vsets ?"});
-  ASSERT_EQ(atQuestion.size(), std::size(rows));
-  for (size_t i = 0; i < std::size(rows); ++i)
-    EXPECT_EQ(atQuestion[i], rows[i].goes ? "-" : "+") << rows[i].name;
-  EXPECT_TRUE(fs::is_directory(root + "/" + kSong + "T03.new"));
 }
 
 TEST_F(StartupTest, MarksTheStereoTrackAndTheMasterAndDeletesAFullScratchTrack) {
