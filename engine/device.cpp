@@ -135,7 +135,7 @@ void Engine::releaseRun() {
   dsound.reset();
 }
 
-void Engine::abandonStart(const std::string& why) {
+void Engine::abandonStart(const std::string& why, bool fileFailed) {
   stopdsound();
   startFailed = true;
   shell::MainForm& f = sys_.form;
@@ -149,7 +149,8 @@ void Engine::abandonStart(const std::string& why) {
     sys_.transport->setRecbusy(false);
   }
   platform::ui::msgBox(" Playback could not start: " + why + ". Please Re-try.",
-                       platform::ui::kOkOnly, "SOUND NOT CONFIGURED");
+                       platform::ui::kOkOnly,
+                       fileFailed ? "PLAYBACK NOT STARTED" : "SOUND NOT CONFIGURED");
 }
 
 }  // namespace engine

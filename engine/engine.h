@@ -31,7 +31,8 @@ class Engine {
   // ======== Sound device and track buffers (device.cpp) ========
   // A start that cannot go on (no output device, no buffer for any track, a track file that
   // cannot be opened) is abandoned by the step that finds it: the engine is released, the
-  // transport is put back to its stopped state, a "SOUND NOT CONFIGURED" box says so and
+  // transport is put back to its stopped state, a box says why ("SOUND NOT CONFIGURED" when
+  // the sound system failed, "PLAYBACK NOT STARTED" naming the file when a track file did) and
   // `startFailed` becomes true. Every later step of the sequence, playloop included, then does
   // nothing; dsoundinit clears it. The device is needed from opentracks on, so the recording of
   // track 01 alone (dsoundinit, getmixvals, chktrkfiles only) works without an output.
@@ -93,8 +94,9 @@ class Engine {
   // Ends whatever run holds buffers or the device: releases them and starts a new generation,
   // so that a loop of the old run never touches the engine again.
   void releaseRun();
-  // The failed-start path (see startFailed); `why` names what failed.
-  void abandonStart(const std::string& why);
+  // The failed-start path (see startFailed); `why` names what failed, a track file when
+  // `fileFailed`.
+  void abandonStart(const std::string& why, bool fileFailed = false);
   void dropTrack(int track);  // no buffer and no file for the rest of the run
   // playloop's pieces; `gen` is the run's generation, `runStartMs` when its buffers started.
   bool runAlive(uint64_t gen) const;

@@ -61,7 +61,10 @@ void Engine::opentracks(std::array<int16_t, 14>& trkvals, int32_t playfrom) {
     if (trkfile[n - 1] == kNoFile) continue;
     if (!platform::fileOpen(n, trkfile[n - 1], platform::OpenMode::Read) ||
         !platform::seek(n, kHeaderBytes + dataOffset + 1)) {
-      abandonStart("track file " + platform::rtrim(trkfile[n - 1]) + " could not be opened");
+      const std::string path = platform::rtrim(trkfile[n - 1]);
+      abandonStart("the track file " + path.substr(path.find_last_of('\\') + 1) +
+                       " could not be read",
+                   true);
       return;
     }
   }

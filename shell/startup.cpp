@@ -4,8 +4,12 @@
 // shows one box for each check that fails, then carries on: no failed check ends the program.
 // A take left behind by a program that ended while recording is kept under its own name and
 // told of in a box.
+#include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "app/application.h"
 #include "platform/files.h"
@@ -68,6 +72,43 @@ using platform::twoDigits;
 bool listsAs(std::string_view path, std::string_view name) {
   const auto stored = platform::dirOne(path);
   return stored && *stored == name;
+}
+
+std::string nameOf(std::string_view path) {
+  const std::string p = platform::rtrim(path);
+  return p.substr(p.find_last_of('\\') + 1);
+}
+
+// The scratch files that an earlier run, ended half-way (killed, a power cut), left in the song
+// folder, unless a running program still holds them: the edits' temp and its save, the splits'
+// targets and the left track they keep aside, the settings file's new image, and the hidden
+// copies a file copy writes beside its target (".NAME.XXXXXX"). A track, the stereo track, the
+// master and the sample files are never among them, nor are the takes' scratches.
+void removeLeftScratch(const Shell& sh) {
+  std::set<std::string> scratch = {nameOf(sh.tempfname), nameOf(sh.scratchfname),
+                                   "." + nameOf(sh.tempfname) + ".saving",
+                                   "." + nameOf(sh.setsfname) + ".new"};
+  for (int n = 1; n <= Shell::kTracks; ++n)
+    for (const char* ext : {".new", ".keep"}) scratch.insert("T" + twoDigits(n) + ext);
+  // The names a hidden copy may stand beside: the scratch files and the song's own files.
+  std::set<std::string> ours = scratch;
+  for (const std::string& p : sh.tkfname) ours.insert(nameOf(p));
+  for (const std::string& p : sh.spfname) ours.insert(nameOf(p));
+  for (const std::string* p :
+       {&sh.t00fname, &sh.stfname, &sh.mixfname, &sh.copymixfname, &sh.setsfname})
+    ours.insert(nameOf(*p));
+
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(platform::hostPath(sh.songdir), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const bool copy = name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.' &&
+                      ours.count(name.substr(1, name.size() - 8)) > 0;
+    if (copy || scratch.count(name) > 0) found.push_back(name);
+  }
+  const std::string dir = platform::rtrim(sh.songdir) + "\\";
+  for (const std::string& name : found) platform::killUnheld(dir + name);
 }
 
 }  // namespace
@@ -188,6 +229,7 @@ void Shell::Form_Load() {
                    " as " + k.name + ".",
                ui::kOkOnly, kRecoveredTitle);
   }
+  removeLeftScratch(*this);
 
   if (!FileExists(parmsfname)) {
     moduleMissing(Missing::Installed);

@@ -41,6 +41,8 @@ constexpr const char* kParmsNotWritten =
     " The mixdown request file Parms could not be written. Nothing was mixed. Please Re-try.";
 constexpr const char* kMasterPlaying = " Playing stereo mixdown. Click MP again to stop.";
 constexpr const char* kMasterStopped = " Stereo mixdown playback stopped. Ready.";
+constexpr const char* kMasterNotPrepared =
+    " The master Mix.wav could not be prepared for playing. Please Re-try.";
 
 constexpr int64_t kCodeOffset = 11, kValuesOffset = 15, kTrkvalsOffset = 256;
 constexpr int16_t kMixCode = 99;
@@ -151,7 +153,10 @@ void Transport::Mutemix_Click() {
   if (f.PLAY->foreColor() == colour::kRed) return;
   const std::string mix = platform::rtrim(sys_.shell->mixfname);
   if (!mixplaying_ && sys_.shell->FileExists(mix)) {
-    if (!stereohdr(mix)) return;
+    if (!stereohdr(mix)) {  // nothing plays and nothing changes, but the user is told
+      ui::msgBox(kMasterNotPrepared, ui::kOkOnly, kMixTitle);
+      return;
+    }
     platform::mciExecute("Play " + mix + " From " + platform::str(playfrom_));
     mixplaying_ = true;
     f.Umsg->setCaption(kMasterPlaying);

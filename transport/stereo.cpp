@@ -4,15 +4,20 @@
 // A split reads the source's interleaved samples from byte 44 in blocks of 88,194 values and
 // writes the left ones to one track, the right ones to the other, each whole block (what the
 // last read did not fill is silence). Each target is written to a file of its own first and
-// renamed over its track only once complete, so a failed split leaves the tracks, the row
-// values and the window as they were. A split runs to its end without yielding.
+// renamed over its track only once complete; the old left track keeps a second name until the
+// right one is in place too, so the two tracks change together or not at all. A failed split
+// leaves the tracks, the row values and the window as they were. A split runs to its end
+// without yielding.
 #include <array>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "platform/files.h"
 #include "platform/mci.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/wav.h"
@@ -52,6 +57,7 @@ struct SplitText {
   const char* title;
   const char* working;
   const char* done;
+  const char* failed;
 };
 constexpr SplitText kMasterSplit{
     " There is no mix file to split to T01 & T02. Function cancelled - Ready.",
@@ -62,7 +68,8 @@ constexpr SplitText kMasterSplit{
     "  SPLITTING MIX TO T01 & T02 . . . . PLEASE WAIT. Message line above Play/Stop will inform "
     "you when split is done..........",
     " Splitting Mix to T01/2. Please wait.",
-    " Split of Mix to T01/2 done. See Help for details. Ready."};
+    " Split of Mix to T01/2 done. See Help for details. Ready.",
+    " The split could not be written - T01 and T02 are as they were. Please Re-try."};
 constexpr SplitText kStereoSplit{
     " There is no Stereo track  to split to T13 & T14. Function cancelled - Ready.",
     "No stereo file to split.",
@@ -71,12 +78,22 @@ constexpr SplitText kStereoSplit{
     "  SPLITTING STEREO TO T13 & T14 . . . . Message line above Stop/Play will inform you when "
     "split is done..........",
     " Splitting Stereo track to T13/14. Please wait.",
-    " Split of Stereo track to T13/14 done. See Help for more details. Ready."};
+    " Split of Stereo track to T13/14 done. See Help for more details. Ready.",
+    " The split could not be written - T13 and T14 are as they were. Please Re-try."};
+constexpr const char* kSplitFailedTitle = "Split failed";
 
-// The temporary file a split writes a target into ("...\\T01.wav" -> "...\\T01.new").
-std::string splitTemp(const std::string& track) {
+// The temporary file a split writes a target into ("...\\T01.wav" -> "...\\T01.new"), and
+// the name the old left track keeps until both targets are in place ("...\\T01.keep").
+std::string splitTemp(const std::string& track, const char* ext = ".new") {
   const std::string t = platform::rtrim(track);
-  return t.substr(0, t.size() - 4) + ".new";
+  return t.substr(0, t.size() - 4) + ext;
+}
+
+// A second name for the track: a hard link, or a copy where the file system has no links.
+bool keepAside(const std::string& track, const std::string& aside) {
+  std::error_code ec;
+  std::filesystem::create_hard_link(platform::hostPath(track), platform::hostPath(aside), ec);
+  return !ec || platform::fileCopy(track, aside);
 }
 
 // Every row value and colour a split may change, to put back when it fails.
@@ -175,8 +192,22 @@ bool Transport::splitStereo(const std::string& source, int left, int right) {
     platform::fileClose(fn);
     fn = 0;
   }
-  if (!platform::renameReplace(temps[0], targets[0])) return abandon();
-  if (!platform::renameReplace(temps[1], targets[1])) return abandon();
+  // The old left track (when there is one) keeps a second name until the right one is in
+  // place, and takes its own back when the right one cannot be.
+  const std::string aside = splitTemp(targets[0], ".keep");
+  platform::kill(aside);
+  const bool hadLeft = platform::fileLen(targets[0]) >= 0;
+  if (hadLeft && !keepAside(targets[0], aside)) return abandon();
+  if (!platform::renameReplace(temps[0], targets[0])) {
+    platform::kill(aside);
+    return abandon();
+  }
+  if (!platform::renameReplace(temps[1], targets[1])) {
+    if (hadLeft ? platform::renameReplace(aside, targets[0]) : platform::kill(targets[0]))
+      platform::kill(aside);
+    return abandon();
+  }
+  platform::kill(aside);
   return true;
 }
 
@@ -225,7 +256,10 @@ void Transport::runSplit(bool master) {
     was.put(f, sh);
     f.Umsg->setCaption(umsg);
     f.setPointer(ui::Pointer::Arrow);
-    ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);
+    if (platform::fileDateTime(source))
+      ui::msgBox(text.failed, ui::kOkOnly, kSplitFailedTitle);
+    else
+      ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);
     return;
   }
   sys_.waveform->hidewavs_Click();

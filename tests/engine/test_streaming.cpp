@@ -390,7 +390,8 @@ class EngineFailTest : public EngineRunTest {
     shell::MainForm& f = form();
     EXPECT_TRUE(e.startFailed);
     ASSERT_EQ(boxes().size(), 1u);
-    EXPECT_EQ(boxes()[0].title, "SOUND NOT CONFIGURED");
+    EXPECT_EQ(boxes()[0].title,
+              mentions == "T02.wav" ? "PLAYBACK NOT STARTED" : "SOUND NOT CONFIGURED");
     EXPECT_NE(boxes()[0].text.find("Playback could not start"), std::string::npos);
     EXPECT_NE(boxes()[0].text.find(mentions), std::string::npos) << boxes()[0].text;
     EXPECT_TRUE(boxes()[0].text.ends_with("Please Re-try.")) << boxes()[0].text;

@@ -294,6 +294,9 @@ TEST_F(MixdownFolder, BadRequestsFailWithTheReasonAndLeaveTheMasterAlone) {
   fails("cannot read");
   fs::remove(root_ / "Parms");
   writeParms({{1, {5700, 16383}}});
+  ASSERT_EQ(::mkfifo(track(3).c_str(), 0644), 0);  // never waited on
+  fails("T03.wav: not an ordinary file");
+  fs::remove(track(3));
   fs::remove(track(1));
   writeTrack(2, {1, 2, 3});
   fails("no T01.wav");

@@ -200,7 +200,11 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   put(std::string(kSong) + "Mix.wav", 0);     // an empty master is no master
   put(std::string(kSong) + "Copymix.wav", 10);
   put(std::string(kSong) + "T00.wav", 0);     // empty: survives
+  const std::string scratch[] = {"temp", ".temp.saving", "T01.new", "T01.keep", ".vsets.new",
+                                 ".T01.wav.aB3xYz", ".x.aB3xYz"};  // the last is not ours
+  for (const std::string& n : scratch) put(kSong + n, 10);
   start();
+  for (const std::string& n : scratch) EXPECT_EQ(exists(kSong + n), n == ".x.aB3xYz") << n;
   shell::MainForm& f = form();
   EXPECT_TRUE(answers.shown.empty());
   for (int r = 1; r <= 14; ++r)

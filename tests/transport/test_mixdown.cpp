@@ -283,35 +283,39 @@ std::vector<std::string> rowTags(shell::MainForm& f) {
   return t;
 }
 
-// A split that fails part way (a target that cannot be written, a source that cannot be read)
-// leaves the tracks, the rows, the colours and the window as they were; Cancel changes nothing.
+// A split that fails part way (a target that cannot be written or renamed over, a source that
+// cannot be read) leaves the tracks, the rows, the colours and the window as they were and says
+// so; Cancel changes nothing.
 TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
-  struct Case { bool master; const char* fail; bool cancel; const char* box; };
+  struct Case { bool master; const char* fail; const char* folder; const char* box; };
   const Case cases[] = {
-      {true, "C:\\Vemracd\\Mysong\\T02.new", false, "No mix file to split."},
-      {true, "C:\\Vemracd\\Mysong\\Mix.wav", false, "No mix file to split."},
-      {false, "C:\\Vemracd\\Mysong\\T14.new", false, "No stereo file to split."},
-      {false, "", true, ""},
+      {true, "C:\\Vemracd\\Mysong\\T02.new", "", "Split failed"},
+      {true, "C:\\Vemracd\\Mysong\\Mix.wav", "", "Split failed"},
+      {true, "", "T02.wav", "Split failed"},  // the second rename fails
+      {false, "C:\\Vemracd\\Mysong\\T14.new", "", "Split failed"},
+      {false, "", "", ""},  // Cancel
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fail);
     writeAll(song() / "Mix.wav", stereoSource(1000));
     writeAll(song() / "St.wav", stereoSource(1000));
+    if (*c.folder) fs::create_directories(song() / c.folder / "x");
     startWithTracks({1, 13});
     const Bytes t1 = readAll(track(1)), t13 = readAll(track(13));
     const std::string titleBefore = title();
     shell::MainForm& f = form();
     const std::vector<std::string> tags = rowTags(f);
     if (*c.fail) platform::failOpenFor(c.fail);
-    if (c.cancel) answers.queue.push_back(platform::ui::kCancel);
+    if (!*c.box) answers.queue.push_back(platform::ui::kCancel);
     (c.master ? f.Split : f.STSP)->click();
     if (*c.box) {
       EXPECT_EQ(answers.titles().back(), c.box);
+      EXPECT_TRUE(answers.shown.back().text.ends_with("are as they were. Please Re-try."));
     }
     EXPECT_EQ(readAll(track(1)), t1);
     EXPECT_EQ(readAll(track(13)), t13);
-    EXPECT_FALSE(fs::exists(track(2)) || fs::exists(track(14)));
-    EXPECT_FALSE(fs::exists(song() / "T02.new") || fs::exists(song() / "T14.new"));
+    EXPECT_FALSE(fs::is_regular_file(track(2)) || fs::exists(track(14)));
+    EXPECT_FALSE(fs::exists(song() / "T02.new") || fs::exists(song() / "T01.keep"));
     EXPECT_EQ(f.R[1]->foreColor(), kRed);
     EXPECT_EQ(f.R[13]->foreColor(), kRed);
     EXPECT_EQ(rowTags(f), tags);
@@ -320,7 +324,7 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
     EXPECT_EQ(f.pointer(), Pointer::Arrow);
     const std::string cancelled =
         std::string(45, ' ') + "Digital Multitrack Recording and Mixing Display.";
-    EXPECT_EQ(title(), c.cancel ? cancelled : titleBefore);
+    EXPECT_EQ(title(), *c.box ? titleBefore : cancelled);
     TearDown();
     SetUp();
   }

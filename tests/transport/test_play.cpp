@@ -27,6 +27,8 @@ int64_t mismatches(int64_t first, int64_t from, int64_t seconds, int64_t len1, i
 TEST_F(PlayTest, PlayPlaysEveryRecordedTrackFromTheStartPoint) {
   writeTrack(1, 6 * kRate);
   writeTrack(2, 4 * kRate + 100);
+  for (const char* p : {"T04.wav", "St.wav", "Mix.wav", "SP01.wav"})  // FIFOs: no track, no wait
+    ASSERT_EQ(::mkfifo((song() / p).c_str(), 0644), 0);
   startProgram();
   form().P[0]->setTag("-10000");
   form().V[0]->setTag("0");
