@@ -66,7 +66,6 @@ int trackOf(const std::string& id) {
   return 0;
 }
 
-constexpr const char* kFileFailed = " The track file could not be read or written. Please Re-try.";
 
 // Sends a solo's play command. When the track cannot be played (a file shorter than its
 // header, say) one box says so and the solo does not start.
