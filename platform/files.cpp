@@ -316,7 +316,7 @@ bool fileCopy(std::string_view from, std::string_view to) {
 
 bool kill(std::string_view path) {
   std::string host = hostPath(path);
-  return !host.empty() && ::unlink(host.c_str()) == 0;
+  return !host.empty() && !hooked(host) && ::unlink(host.c_str()) == 0;
 }
 
 bool renameReplace(std::string_view from, std::string_view to) {

@@ -138,11 +138,12 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   sh.tempfname = sh.drvletter + ":\\Vemracd\\Mysong\\temp";
   const std::string& temp = sh.tempfname;
   if (platform::fileLen(temp) >= 0) platform::kill(temp);  // a stale one from an earlier run
-  const bool done = platform::mciExecute("open " + path + " alias capdel ") &&
-                    platform::mciExecute(" delete capdel From " + str(fromMs) + " to " + str(toMs)) &&
-                    platform::mciExecute("stop capdel ") &&
-                    platform::mciExecute(" save capdel " + temp);
-  platform::mciExecute("close capdel ");
+  // The device's own errors show nothing: the caller's box says what failed, once.
+  auto mci = [](const std::string& command) { return platform::mciExecuteQuiet(command); };
+  const bool done = mci("open " + path + " alias capdel ") &&
+                    mci(" delete capdel From " + str(fromMs) + " to " + str(toMs)) &&
+                    mci("stop capdel ") && mci(" save capdel " + temp);
+  mci("close capdel ");
   // The rename replaces the track in one step, so it is never without a file.
   if (done && platform::fileLen(temp) >= kHeader && platform::renameReplace(temp, path)) return true;
   if (platform::fileLen(temp) >= 0) platform::kill(temp);

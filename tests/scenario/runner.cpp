@@ -424,7 +424,8 @@ void Runner::doSetup(const Line& l, bool& handled) {
   } else if (cmd == "screen" && w.size() == 3) {
     ui::setScreenSizeOverride(std::make_pair(std::stoi(w[1]), std::stoi(w[2])));
   } else if (cmd == "fail" && w.size() == 2) {
-    platform::failOpenFor(w[1]);
+    if (w[1] == "none") platform::clearFailHooks();
+    else platform::failOpenFor(w[1]);
   } else if (cmd == "input" && w.size() == 2) {
     audio_.inputWav = fs::absolute(w[1]).string();
     platform::configureOffline(audio_);
