@@ -35,16 +35,17 @@ struct Slot {
 std::array<Slot, kMaxFileNumber + 1> gSlots;  // index 0 unused
 
 std::mutex gHookMutex;
-std::set<std::string> gFailHooks;  // host paths
+std::set<std::string> gFailHooks;   // host paths that do not open
+std::set<std::string> gFailDelete;  // host paths that are not deleted
 
 Slot* slotOf(int fn) {
   if (fn < 1 || fn > kMaxFileNumber || gSlots[fn].fd < 0) return nullptr;
   return &gSlots[fn];
 }
 
-bool hooked(const std::string& host) {
+bool hooked(const std::string& host, const std::set<std::string>& hooks = gFailHooks) {
   std::lock_guard lock(gHookMutex);
-  return gFailHooks.count(host) != 0;
+  return hooks.count(host) != 0;
 }
 
 bool statRegular(const std::string& host, struct stat& st) {
@@ -316,7 +317,7 @@ bool fileCopy(std::string_view from, std::string_view to) {
 
 bool kill(std::string_view path) {
   std::string host = hostPath(path);
-  return !host.empty() && !hooked(host) && ::unlink(host.c_str()) == 0;
+  return !host.empty() && !hooked(host, gFailDelete) && ::unlink(host.c_str()) == 0;
 }
 
 bool renameReplace(std::string_view from, std::string_view to) {
@@ -358,9 +359,16 @@ void failOpenFor(std::string_view path) {
   if (!host.empty()) gFailHooks.insert(host);
 }
 
+void failDeleteFor(std::string_view path) {
+  std::string host = hostPath(path);
+  std::lock_guard lock(gHookMutex);
+  if (!host.empty()) gFailDelete.insert(host);
+}
+
 void clearFailHooks() {
   std::lock_guard lock(gHookMutex);
   gFailHooks.clear();
+  gFailDelete.clear();
 }
 
 }  // namespace platform

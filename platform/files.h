@@ -80,9 +80,10 @@ bool dirExists(std::string_view path);
 // "File exists": its length can be read and is greater than zero.
 bool fileExists(std::string_view path);
 
-// Test hooks: opening (by number or for copy/rename sources) or deleting a path whose host path
-// equals that of `path` fails, whatever the mode.
+// Test hooks: opening (by number or for copy/rename sources) a path whose host path equals
+// that of `path` fails, whatever the mode; deleting one named by failDeleteFor fails.
 void failOpenFor(std::string_view path);
+void failDeleteFor(std::string_view path);
 void clearFailHooks();
 
 }  // namespace platform

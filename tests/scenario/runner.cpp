@@ -423,8 +423,9 @@ void Runner::doSetup(const Line& l, bool& handled) {
     platform::setDesktopPrograms(desktop_);
   } else if (cmd == "screen" && w.size() == 3) {
     ui::setScreenSizeOverride(std::make_pair(std::stoi(w[1]), std::stoi(w[2])));
-  } else if (cmd == "fail" && w.size() == 2) {
-    if (w[1] == "none") platform::clearFailHooks();
+  } else if (cmd == "fail" && (w.size() == 2 || (w.size() == 3 && w[1] == "delete"))) {
+    if (w.size() == 3) platform::failDeleteFor(w[2]);
+    else if (w[1] == "none") platform::clearFailHooks();
     else platform::failOpenFor(w[1]);
   } else if (cmd == "input" && w.size() == 2) {
     audio_.inputWav = fs::absolute(w[1]).string();
