@@ -83,7 +83,8 @@ std::string nameOf(std::string_view path) {
 // folder, unless a running program still holds them: the edits' temp and its save, the splits'
 // targets and the left track they keep aside, the settings file's new image, and the hidden
 // copies a file copy writes beside its target (".NAME.XXXXXX"). A track, the stereo track, the
-// master and the sample files are never among them, nor are the takes' scratches.
+// master and the sample files are never among them, nor are the takes' scratches; a track is
+// only ever put back to what a split cut short kept of it.
 void removeLeftScratch(const Shell& sh) {
   std::set<std::string> scratch = {nameOf(sh.tempfname), nameOf(sh.scratchfname),
                                    "." + nameOf(sh.tempfname) + ".saving",
@@ -108,6 +109,13 @@ void removeLeftScratch(const Shell& sh) {
     if (copy || scratch.count(name) > 0) found.push_back(name);
   }
   const std::string dir = platform::rtrim(sh.songdir) + "\\";
+  // A split cut short between its two renames left the new right half unplaced: its left
+  // track goes back to the old one it kept aside, so the pair stays as it was.
+  for (int n = 1; n < Shell::kTracks; ++n) {
+    const std::string keep = dir + "T" + twoDigits(n) + ".keep";
+    if (platform::fileLen(keep) >= 0 && platform::killUnheld(dir + "T" + twoDigits(n + 1) + ".new"))
+      platform::renameReplace(keep, sh.tkfname[n - 1]);
+  }
   for (const std::string& name : found) platform::killUnheld(dir + name);
 }
 

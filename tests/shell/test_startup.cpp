@@ -203,8 +203,12 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   const std::string scratch[] = {"temp", ".temp.saving", "T01.new", "T01.keep", ".vsets.new",
                                  ".T01.wav.aB3xYz", ".x.aB3xYz"};  // the last is not ours
   for (const std::string& n : scratch) put(kSong + n, 10);
+  put(kSong + std::string("T20.keep"), 20);  // a split cut short before T21.new was placed
+  put(kSong + std::string("T21.new"), 10);
   start();
   for (const std::string& n : scratch) EXPECT_EQ(exists(kSong + n), n == ".x.aB3xYz") << n;
+  EXPECT_EQ(fs::file_size(root + "/" + kSong + "T20.wav"), 20u);
+  EXPECT_FALSE(exists(kSong + std::string("T21.new")) || exists(kSong + std::string("T20.keep")));
   shell::MainForm& f = form();
   EXPECT_TRUE(answers.shown.empty());
   for (int r = 1; r <= 14; ++r)
