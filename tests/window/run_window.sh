@@ -113,8 +113,9 @@ if [ -n "$wm" ]; then
   log "$wm manages the windows"
 fi
 
-# A fixed name: an entry that a killed server left in the JACK registry is taken over, not piled up.
-export JACK_DEFAULT_SERVER="vemra-window"
+# A name per display: an entry that a killed server left in the JACK registry is taken over, not
+# piled up, and runs on other displays at the same time keep their own servers.
+export JACK_DEFAULT_SERVER="vemra-window-${DISPLAY#:}"
 export JACK_NO_START_SERVER=1
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >"$work/jack.log" 2>&1 &
 jack_pid=$!
