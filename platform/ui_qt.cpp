@@ -220,6 +220,19 @@ FrameMargins frameOf(const QWidget* w) {
   return {m.left(), m.top(), m.right(), m.bottom()};
 }
 
+// The window system frames a window only once it is shown, and a manager may tell the frame late:
+// one that sets no frame-extents property (twm) is seen only by walking the window tree after it
+// has reparented the window, which moves nothing. Each move, show, activation or exposure looks
+// again; one that finds another frame than the window was placed for places it again, title bar
+// on the screen. `holder` (a form's widget or its window's filter) drops its form when it goes.
+template <class Holder>
+void placeWhenReframed(Holder* holder) {
+  if (!holder->form || !ControlWidget::frameChanged(*holder->form)) return;
+  QTimer::singleShot(0, holder, [holder] {
+    if (holder->form) ControlWidget::placeForm(*holder->form);
+  });
+}
+
 class FormView : public QWidget {
  public:
   explicit FormView(Form* f) : form(f) {}
@@ -230,16 +243,10 @@ class FormView : public QWidget {
     InQtEvent guard;
     ControlWidget::paintForm(this);
   }
-  // The window system frames the window only once it is shown: the frame seen at the first
-  // move, show or activation after that places the window again, title bar on the screen.
   bool event(QEvent* e) override {
     const auto t = e->type();
-    if (form && (t == QEvent::Move || t == QEvent::Show || t == QEvent::WindowActivate) &&
-        ControlWidget::frameChanged(*form)) {
-      QTimer::singleShot(0, this, [this] {
-        if (form) ControlWidget::placeForm(*form);
-      });
-    }
+    if (t == QEvent::Move || t == QEvent::Show || t == QEvent::WindowActivate)
+      placeWhenReframed(this);
     return QWidget::event(e);
   }
   // The close box asks the form (its unload handler may cancel); the form hides itself.
@@ -286,12 +293,14 @@ View* newView(Control& c, QWidget* parent, ControlWidget& cw) {
 
 // Keys reach the window before any widget in it: with key preview on (or nothing in the window
 // holding the focus) a known key raises the form's KeyDown first. Auto-repeats raise nothing.
+// The window's exposures (which its widget does not see) look at its frame again.
 class KeyFilter : public QObject {
  public:
   KeyFilter(QObject* parent, Form* f) : QObject(parent), form(f) {}
   Form* form;  // null once the form is gone
 
   bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Expose) placeWhenReframed(this);
     if (!form || (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)) return false;
     if (inputBlocked() || !form->enabled()) return true;
     if (e->type() != QEvent::KeyPress) return false;
@@ -596,7 +605,11 @@ Control* ControlWidget::menu(Menu& m) {
     a->setEnabled(item->enabled());
     actions.emplace_back(a, item);
   }
-  QAction* chosen = menu.exec(QCursor::pos());
+  // Beside the pointer, not under it: a menu mapped under the pointer takes it out of the window
+  // before the menu grabs it, and a manager whose focus follows the pointer (twm) then takes the
+  // focus from the program, which closes its menus. Once the menu is up it holds the pointer, and
+  // moving into it is seen by the program alone.
+  QAction* chosen = menu.exec(QCursor::pos() + QPoint(1, 1));
   for (auto& [a, item] : actions)
     if (a == chosen) return item;
   return nullptr;

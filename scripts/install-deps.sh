@@ -4,8 +4,9 @@
 set -euo pipefail
 pkgs=(build-essential pkg-config cmake ninja-build qt6-base-dev librtaudio-dev
       libsamplerate0-dev libgtest-dev libgmock-dev libbenchmark-dev jackd2 sox time
-      # the real-window tests: X server, synthesized input, screenshots, the driver
-      xvfb xdotool x11-apps python3
+      # the real-window tests: X server, synthesized input, screenshots, window facts, the
+      # driver, and the window managers they run under
+      xvfb xdotool x11-apps x11-utils python3 openbox twm
       # the fonts the mixer display is laid out for
       fonts-dejavu-core)
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Drives the real program in a real X server as a person would: a private Xvfb with no window
-# manager, a private JACK server (dummy driver), a fresh drive with the program folder kit, and
-# mouse clicks and keys synthesized by xdotool at the controls' designed places.
+# manager or with the one named, a private JACK server (dummy driver), a fresh drive with the
+# program folder kit, and mouse clicks and keys synthesized by xdotool at the controls' designed
+# places.
 #
-# Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS
+# Usage: run_window.sh SCENARIO PROGRAM INSTALL-KIT CONTROL-RECTS [openbox|twm]
 #   record_play_quit  with a T02.wav of a tone in the song folder: R01, hold about 4 s, STOP,
 #                     PLAY, a click on row 01's pan fader, STOP, MIXDOWN until the mixdown has
 #                     finished, MP (the master sounds on the program's output), MP, QUIT, OK, OK:
@@ -17,9 +18,13 @@
 #                     rows at start-up, HW hides and SW shows them, keypad plus plays and
 #                     stops, a drag across track 01's waveform silences part of T01.wav; with
 #                     VEMRA_SHOT set, the window as shown is saved there (xwd) first.
+#   companions        with T01 and T02 in the song folder: F02 opens the track menu on each of 10
+#                     clicks; its fifth item opens Trackmod, S the editor-path box, P Form2 and
+#                     HELP the help window; each frame, title bar included, lies on the screen,
+#                     the windows' frames at their designed corners.
 # Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
 set -u
-scenario=$1 app=$2 kit=$3 rects_tool=$4
+scenario=$1 app=$2 kit=$3 rects_tool=$4 wm=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/vemra-window-XXXXXX)
 drive=$work/drive
@@ -27,11 +32,11 @@ song=$drive/Vemracd/Mysong
 rate=44100
 python=$(command -v /usr/bin/python3 || command -v python3)
 probe() { "$python" "$here/probe.py" "$@"; }
-xvfb_pid="" jack_pid="" app_pid=""
+xvfb_pid="" jack_pid="" app_pid="" wm_pid=""
 
 cleanup() {
   local p
-  for p in "$app_pid" "$jack_pid" "$xvfb_pid"; do
+  for p in "$app_pid" "$jack_pid" "$wm_pid" "$xvfb_pid"; do
     [ -n "$p" ] && kill "$p" 2>/dev/null && wait "$p" 2>/dev/null
   done
   rm -rf "$work"
@@ -49,6 +54,16 @@ fail() {
   exit 1
 }
 now() { date +%s.%N; }
+
+# within SECONDS COMMAND...: whether COMMAND succeeds within SECONDS (run every 0.1 s).
+within() {
+  local end=$(($(date +%s%N) + $1 * 1000000000))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s%N)" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
 
 # wait_for SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails the test
 # after SECONDS, or at once when the program ends meanwhile.
@@ -88,9 +103,18 @@ fi
 DISPLAY=:$(head -1 "$work/display")
 export DISPLAY
 log "X server on $DISPLAY"
+if [ -n "$wm" ]; then
+  command -v "$wm" >/dev/null || fail "$wm is not installed (scripts/install-deps.sh)"
+  "$wm" >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  # Up once it has made its first window.
+  within 10 eval 'xwininfo -root -children | grep -q "^ *0x"' || fail "$wm did not start"
+  log "$wm manages the windows"
+fi
 
-# A fixed name: an entry that a killed server left in the JACK registry is taken over, not piled up.
-export JACK_DEFAULT_SERVER="vemra-window"
+# A name per display: an entry that a killed server left in the JACK registry is taken over, not
+# piled up, and runs on other displays at the same time keep their own servers.
+export JACK_DEFAULT_SERVER="vemra-window-${DISPLAY#:}"
 export JACK_NO_START_SERVER=1
 jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >"$work/jack.log" 2>&1 &
 jack_pid=$!
@@ -161,10 +185,56 @@ show_window() {
   log "main window at $(origin)"
 }
 
-# Where the window's client area lies on the screen now: "X Y".
+# Where the client area of the window (the main one unless given) lies on the screen now: "X Y".
 origin() {
-  xdotool getwindowgeometry --shell "$win" | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 }
-                                                   END { print x, y }'
+  xwininfo -id "${1:-$win}" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+                                  END { print x, y }'
+}
+
+# The outer rectangle "LEFT TOP WIDTH HEIGHT" of the window's frame, borders included: the
+# manager's frame holding it, or the window itself with no manager.
+frame_of() {
+  local w=$1 up root
+  root=$(xwininfo -root | awk '/Window id:/ { print $4 }')
+  while up=$(xwininfo -children -id "$w" | awk '/Parent window id:/ { print $4 }') &&
+        [ -n "$up" ] && [ "$up" != "$root" ]; do
+    w=$up
+  done
+  xwininfo -id "$w" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+                           /  Width:/ { w = $2 } /  Height:/ { h = $2 } /Border width:/ { b = $3 }
+                           END { print x, y, w + 2 * b, h + 2 * b }'
+}
+
+# placed WINDOW [LEFT TOP]: whether the window's frame lies wholly on the screen (under a manager,
+# framed: a title bar above the client area), with its corner at LEFT TOP when given.
+placed() {
+  local x y w h cy
+  read -r x y w h <<<"$(frame_of "$1")"
+  cy=$(origin "$1" | cut -d' ' -f2)
+  [ -z "$wm" ] || [ $((cy - y)) -ge 10 ] || return 1
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1024 ] && [ $((y + h)) -le 768 ] &&
+    { [ $# -eq 1 ] || [ "$x $y" = "$2 $3" ]; }
+}
+
+# Waits for the window titled TITLE (a regular expression) and for its frame to be placed so.
+expect_placed() {
+  local title=$1 w
+  shift
+  wait_for 20 "a window titled '$title'" shown_window "$title"
+  w=$(shown_window "$title")
+  within 10 placed "$w" "$@" ||
+    fail "'$title' is framed at $(frame_of "$w")${1:+, not at $*} on the 1024x768 screen"
+  log "'$title' framed at $(frame_of "$w")"
+}
+
+# Whether a pop-up menu of the program shows (tooltips are the other pop-ups: one line high).
+menu_up() {
+  local w
+  for w in $(xdotool search --onlyvisible --class vemracd 2>/dev/null); do
+    xwininfo -id "$w" | awk '/Override Redirect State: yes/ { o = 1 } /  Height:/ { h = $2 }
+                             END { exit !(o && h >= 60) }' && return 0
+  done
+  return 1
 }
 
 # The pixel rectangle "LEFT TOP WIDTH HEIGHT" of the control NAME in the window's client area.
@@ -359,6 +429,39 @@ case "$scenario" in
     click RPSTOP
     wait_for 20 "a valid T01.wav" probe wav "$song/T01.wav"
     quit_ok_ok
+    ;;
+  companions)
+    mkdir -p "$song"
+    probe swell "$song/T01.wav" 2 110
+    probe swell "$song/T02.wav" 2 55
+    start_program
+    show_window
+    expect_placed "$main_title" 3 0
+    # A person clicks again after a pause (two quick clicks make a double click).
+    opened=0
+    for i in $(seq 10); do
+      sleep 0.5
+      click Fun02
+      within 3 menu_up && opened=$((opened + 1))
+      [ "$i" -eq 10 ] && break  # the last menu opens Trackmod
+      xdotool key Escape
+      wait_for 5 "the track menu to close" eval '! menu_up'
+    done
+    log "the track menu opened on $opened of 10 clicks on F02"
+    [ $opened -eq 10 ] || fail "the track menu opened on $opened of 10 clicks on F02"
+    xdotool key Down Down Down Down Down Return  # 5. Shift track
+    expect_placed 'Track Shift - T02\.$' 100 140
+    click S
+    expect_placed '^ENTER AUDIO EDITOR PATH\.$'
+    answer_box '^ENTER AUDIO EDITOR PATH\.$' Escape
+    click Pinbtn
+    expect_placed 'Min +Sec' 0 0
+    # Form2 closes on its " Click - show waves only." (it covers HELP).
+    read -r x y <<<"$(origin "$(shown_window 'Min +Sec')")"
+    xdotool mousemove $((x + 50)) $((y + 56)) click 1
+    wait_for 10 "Form2 to close" eval '[ -z "$(shown_window "Min +Sec")" ]'
+    click HLPDOC
+    expect_placed 'Click a button or panel' 60 60
     ;;
   *) fail "unknown scenario $scenario" ;;
 esac
