@@ -8,11 +8,14 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QRegularExpression>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
@@ -222,8 +225,11 @@ FrameMargins frameOf(const QWidget* w) {
 
 class FormView : public QWidget {
  public:
-  explicit FormView(Form* f) : form(f) {}
+  explicit FormView(Form* f) : form(f) {
+    if (!first) first = this;
+  }
   Form* form;  // null once the form is gone
+  static inline QPointer<FormView> first;  // the program's first window: its main window
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -527,6 +533,92 @@ bool saveWindowImage(const Form& form, const std::string& path) {
 
 // ---- Real boxes ------------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kBoxMargin = 16;  // pixels kept free between a box's frame and the screen's edges
+
+// Where a box goes: over the main window (the screen while that is not shown), inside the
+// screen less the margins; its frame is taken to be the main window's, as the same window
+// manager frames both. `widest` is the widest box whose frame fits.
+struct BoxRoom {
+  QRect over, screen;
+  FrameMargins frame;
+  int widest = INT_MAX;
+};
+
+BoxRoom boxRoom() {
+  BoxRoom r;
+  const QWidget* main = FormView::first;
+  if (main && !main->isVisible()) main = nullptr;
+  const QScreen* s = main ? main->screen() : QGuiApplication::primaryScreen();
+  if (!s) return r;
+  const QRect a = s->availableGeometry();
+  r.screen = a.adjusted(kBoxMargin, kBoxMargin, -kBoxMargin, -kBoxMargin);
+  r.over = main ? main->frameGeometry() : a;
+  if (main) r.frame = frameOf(main);
+  r.widest = r.screen.width() - r.frame.left - r.frame.right;
+  return r;
+}
+
+// The text with a break opportunity (a zero-width space, which shows nothing) after each
+// character of a run without blanks wider than `width`, such as a long path: every line of it
+// can wrap.
+QString wrappable(const QString& text, const QFontMetrics& fm, int width) {
+  QString out;
+  qsizetype done = 0;
+  auto words = QRegularExpression(QStringLiteral("\\S+")).globalMatch(text);
+  while (words.hasNext()) {
+    const QRegularExpressionMatch w = words.next();
+    if (fm.horizontalAdvance(w.captured()) <= width) continue;
+    out += text.mid(done, w.capturedStart() - done);
+    for (const QChar c : w.captured()) {
+      out += c;
+      if (!c.isHighSurrogate()) out += QChar(0x200B);
+    }
+    done = w.capturedEnd();
+  }
+  return out + text.mid(done);
+}
+
+// A message box or input box whose prompt wraps (a message box wraps a long text by itself,
+// within half the screen's width), placed when it has sized itself for its text, before the
+// window system maps it: centred over the main window, moved in just far enough to lie on the
+// screen.
+template <class Box>
+class FittedBox : public Box {
+ public:
+  explicit FittedBox(const QString& prompt) {
+    const QString text = wrappable(prompt, QFontMetrics(this->font()), room.widest / 2);
+    if constexpr (std::is_same_v<Box, QInputDialog>) {
+      this->setLabelText(text);
+      if (auto* label = this->template findChild<QLabel*>()) {
+        label->setWordWrap(true);
+        label->setMaximumWidth(room.widest / 2);
+      }
+    } else {
+      this->setText(text);
+    }
+  }
+
+ protected:
+  void showEvent(QShowEvent* e) override {
+    Box::showEvent(e);  // a message box sizes itself here
+    if (room.screen.isEmpty()) return;
+    const FrameMargins& f = room.frame;
+    const PixelRect wanted{room.over.center().x() - (f.left + this->width() + f.right) / 2,
+                           room.over.center().y() - (f.top + this->height() + f.bottom) / 2,
+                           this->width(), this->height()};
+    const PixelRect client = placeClient(
+        wanted, f, {room.screen.x(), room.screen.y(), room.screen.width(), room.screen.height()});
+    this->setGeometry(client.left, client.top, client.width, client.height);
+  }
+
+ private:
+  const BoxRoom room = boxRoom();
+};
+
+}  // namespace
+
 void ControlWidget::dismissBoxes() {
   if (!widgetsAvailable()) return;
   while (QWidget* popup = QApplication::activePopupWidget()) {
@@ -543,10 +635,9 @@ int ControlWidget::messageBox(const BoxRecord& b) {
     std::fprintf(stderr, "[%s] %s\n", b.title.c_str(), b.text.c_str());
     return group == kYesNo ? kYes : kOk;
   }
-  QMessageBox box;
+  FittedBox<QMessageBox> box(qs(b.text));
   box.setWindowTitle(qs(b.title));
   box.setTextFormat(Qt::PlainText);
-  box.setText(qs(b.text));
   switch (b.buttons & 0x70) {
     case 16: box.setIcon(QMessageBox::Critical); break;
     case 32: box.setIcon(QMessageBox::Question); break;
@@ -574,9 +665,8 @@ int ControlWidget::messageBox(const BoxRecord& b) {
 
 std::optional<std::string> ControlWidget::inputBox(const BoxRecord& b) {
   if (!widgetsAvailable() || platform::ending()) return std::nullopt;
-  QInputDialog dialog;
+  FittedBox<QInputDialog> dialog(qs(b.text));
   dialog.setWindowTitle(qs(b.title));
-  dialog.setLabelText(qs(b.text));
   dialog.setTextValue(qs(b.defaultText));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.textValue().toStdString();

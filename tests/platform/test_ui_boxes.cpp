@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QtCore/QTimer>
+#include <QtGui/QScreen>
 #include <QtTest/QTest>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
@@ -91,6 +92,7 @@ struct Answerer {
   std::string arg;
   bool acted = false, stuck = false;
   std::string title;
+  QRect frame, screen;  // where the box stood, the screen's room
 
   void run(const std::function<void()>& show) {
     QTimer timer;
@@ -102,6 +104,8 @@ struct Answerer {
       if (!acted) {
         acted = true;
         title = box->windowTitle().toStdString();
+        frame = box->frameGeometry();
+        screen = box->screen()->availableGeometry();
         perform(box, act, arg);
       } else if (++ticks > 300) {
         stuck = true;
@@ -190,6 +194,31 @@ TEST_F(RealBoxes, InputBoxGivesTheTextOnOkAndNothingOtherwise) {
     EXPECT_EQ(got, c.typed.value_or(""));
     ASSERT_FALSE(shownBoxes().empty());
     EXPECT_EQ(shownBoxes().back().answer, c.typed.value_or("Cancel"));
+  }
+}
+
+// A prompt far wider than the screen wraps, a path without blanks too: the box stands on the
+// screen, a margin to spare, centred over the main window.
+TEST_F(RealBoxes, BoxesFitTheScreenCentredOverTheMainWindow) {
+  Form main("FormMain");
+  main.move(1500, 1200);
+  main.resize(6000, 3000);
+  main.show();
+  QApplication::processEvents();  // the window placed for its frame
+  const QRect over = ControlWidget::of(main)->frameGeometry();
+  std::string prompt;
+  while (prompt.size() < 250) prompt += "Enter EXACTLY the full path of the audio editor. ";
+  const std::string path = "C:\\" + std::string(200, 'w') + ".exe";  // no place to wrap
+  for (const std::string& text : {prompt, path, std::string(" Song name ?")}) {
+    for (bool input : {false, true}) {
+      SCOPED_TRACE((input ? "input box " : "message box ") + std::to_string(text.size()));
+      Answerer person{Act::Escape, ""};
+      person.run([&] { input ? (void)inputBox(text, "T") : (void)msgBox(text, kOkOnly, "T"); });
+      EXPECT_LE(person.frame.width(), person.screen.width() - 32);
+      EXPECT_TRUE(person.screen.contains(person.frame));
+      EXPECT_NEAR(person.frame.center().x(), over.center().x(), 1);
+      EXPECT_NEAR(person.frame.center().y(), over.center().y(), 1);
+    }
   }
 }
 
