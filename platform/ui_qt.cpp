@@ -15,7 +15,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
@@ -560,44 +559,45 @@ BoxRoom boxRoom() {
   return r;
 }
 
-// The text with a break opportunity (a zero-width space, which shows nothing) after each
-// character of a run without blanks wider than `width`, such as a long path: every line of it
-// can wrap.
-QString wrappable(const QString& text, const QFontMetrics& fm, int width) {
-  QString out;
-  qsizetype done = 0;
-  auto words = QRegularExpression(QStringLiteral("\\S+")).globalMatch(text);
-  while (words.hasNext()) {
-    const QRegularExpressionMatch w = words.next();
-    if (fm.horizontalAdvance(w.captured()) <= width) continue;
-    out += text.mid(done, w.capturedStart() - done);
-    for (const QChar c : w.captured()) {
-      out += c;
-      if (!c.isHighSurrogate()) out += QChar(0x200B);
+// The text broken into lines no wider than `width`: at the blank before a word that would run
+// past it, and inside a run without blanks that is wider by itself (a long path).
+QString wrapped(const QString& text, const QFontMetrics& fm, int width) {
+  QStringList lines;
+  for (const QString& paragraph : text.split('\n')) {
+    QString line;
+    bool first = true;
+    for (const QString& word : paragraph.split(' ')) {
+      if (!first && !line.trimmed().isEmpty() && fm.horizontalAdvance(line + ' ' + word) > width) {
+        lines << line;
+        line = word;
+      } else {
+        line = first ? word : line + ' ' + word;
+      }
+      first = false;
+      while (line.size() > 1 && fm.horizontalAdvance(line) > width) {
+        qsizetype n = line.size() - 1;
+        while (n > 1 && fm.horizontalAdvance(line.left(n)) > width) --n;
+        lines << line.left(n);
+        line = line.mid(n);
+      }
     }
-    done = w.capturedEnd();
+    lines << line;
   }
-  return out + text.mid(done);
+  return lines.join('\n');
 }
 
-// A message box or input box whose prompt wraps (a message box wraps a long text by itself,
-// within half the screen's width), placed when it has sized itself for its text, before the
-// window system maps it: centred over the main window, moved in just far enough to lie on the
-// screen.
+// A message box or input box whose prompt wraps within half the screen's width, placed when it
+// has sized itself for its text, before the window system maps it: centred over the main
+// window, moved in just far enough to lie on the screen.
 template <class Box>
 class FittedBox : public Box {
  public:
   explicit FittedBox(const QString& prompt) {
-    const QString text = wrappable(prompt, QFontMetrics(this->font()), room.widest / 2);
-    if constexpr (std::is_same_v<Box, QInputDialog>) {
+    const QString text = wrapped(prompt, QFontMetrics(this->font()), room.widest / 2);
+    if constexpr (std::is_same_v<Box, QInputDialog>)
       this->setLabelText(text);
-      if (auto* label = this->template findChild<QLabel*>()) {
-        label->setWordWrap(true);
-        label->setMaximumWidth(room.widest / 2);
-      }
-    } else {
+    else
       this->setText(text);
-    }
   }
 
  protected:
@@ -610,7 +610,7 @@ class FittedBox : public Box {
                            this->width(), this->height()};
     const PixelRect client = placeClient(
         wanted, f, {room.screen.x(), room.screen.y(), room.screen.width(), room.screen.height()});
-    this->setGeometry(client.left, client.top, client.width, client.height);
+    this->move(client.left - f.left, client.top - f.top);
   }
 
  private:
