@@ -592,7 +592,7 @@ QString wrapped(const QString& text, const QFontMetrics& fm, int width) {
 template <class Box>
 class FittedBox : public Box {
  public:
-  explicit FittedBox(const QString& prompt) {
+  explicit FittedBox(const QString& prompt) : prompt_(prompt) {
     const QString text = wrapped(prompt, QFontMetrics(this->font()), room.widest / 2);
     if constexpr (std::is_same_v<Box, QInputDialog>)
       this->setLabelText(text);
@@ -603,6 +603,15 @@ class FittedBox : public Box {
  protected:
   void showEvent(QShowEvent* e) override {
     Box::showEvent(e);  // a message box sizes itself here
+    if constexpr (std::is_same_v<Box, QMessageBox>) {
+      // A message box narrows lines it finds too wide and wraps them once more, leaving a word
+      // alone on a line: break the prompt at the width its text has instead.
+      auto* label = this->template findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      if (label && label->wordWrap()) {
+        this->layout()->activate();
+        this->setText(wrapped(prompt_, label->fontMetrics(), label->contentsRect().width()));
+      }
+    }
     if (room.screen.isEmpty()) return;
     const FrameMargins& f = room.frame;
     const PixelRect wanted{room.over.center().x() - (f.left + this->width() + f.right) / 2,
@@ -610,11 +619,14 @@ class FittedBox : public Box {
                            this->width(), this->height()};
     const PixelRect client = placeClient(
         wanted, f, {room.screen.x(), room.screen.y(), room.screen.width(), room.screen.height()});
-    this->move(client.left - f.left, client.top - f.top);
+    // The client area, not the frame: the window has no frame yet, and the manager frames it
+    // around the client where it stands.
+    this->setGeometry(client.left, client.top, client.width, client.height);
   }
 
  private:
   const BoxRoom room = boxRoom();
+  const QString prompt_;
 };
 
 }  // namespace
