@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "app/application.h"
 #include "help/texts.h"
@@ -120,6 +121,13 @@ const LabelSpec kLabels[] = {
     {"sccplbl", "V++, V--,  DA, SA, DR , SR, PR buttons.", 5280, 5640, 3015, 255, "", "sccplbl"},
 };
 
+// Captions that the window's font runs past their labels, or under the next label where two
+// overlap: a smaller size of it fits each into the part of its label that shows.
+const std::pair<const char*, double> kSmallCaptions[] = {
+    {"Sphelp", 6.75}, {"Mxhelp", 6},    {"Mphelp", 6},   {"frevlbl", 6},   {"ffwdlbl", 6},
+    {"T1314help", 6.75}, {"Label3", 7.5}, {"vssets", 7.5}, {"Label1", 7.5}, {"Trbhelp", 7.5},
+};
+
 void applyStyle(ui::Label& l, Style style) {
   const bool upper = l.top() < kDisplayTop;
   l.setBorder(true);
@@ -140,7 +148,7 @@ void applyStyle(ui::Label& l, Style style) {
       break;
     case kPv:
       l.setForeColor(colour::kBlack);
-      l.setFont({"Small Fonts", 6.75});
+      l.setFont({"Small Fonts", 5.25});  // whole in the 9-pixel button
       break;
     case kStrip:
       l.setBackColor(colour::kGrey);
@@ -187,6 +195,7 @@ void Help::build() {
     if (const std::string_view topic = s.topic; !topic.empty())
       l.onClick = [this, topic] { showTopic(topic); };
   }
+  for (const auto& [name, points] : kSmallCaptions) f.at(name).setFont({{}, points});
   Mvhelp_ = static_cast<ui::Label*>(&f.at("Mvhelp"));
   f.at("Trbhelp").onClick = [this] { Trbhelp_Click(); };
   f.at("Ttips").onClick = [this] { Ttips_Click(); };

@@ -8,11 +8,13 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
@@ -235,8 +237,11 @@ void placeWhenReframed(Holder* holder) {
 
 class FormView : public QWidget {
  public:
-  explicit FormView(Form* f) : form(f) {}
+  explicit FormView(Form* f) : form(f) {
+    if (!first) first = this;
+  }
   Form* form;  // null once the form is gone
+  static inline QPointer<FormView> first;  // the program's first window: its main window
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -536,6 +541,105 @@ bool saveWindowImage(const Form& form, const std::string& path) {
 
 // ---- Real boxes ------------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kBoxMargin = 16;  // pixels kept free between a box's frame and the screen's edges
+
+// Where a box goes: over the main window (the screen while that is not shown), inside the
+// screen less the margins; its frame is taken to be the main window's, as the same window
+// manager frames both. `widest` is the widest box whose frame fits.
+struct BoxRoom {
+  QRect over, screen;
+  FrameMargins frame;
+  int widest = INT_MAX;
+};
+
+BoxRoom boxRoom() {
+  BoxRoom r;
+  const QWidget* main = FormView::first;
+  if (main && !main->isVisible()) main = nullptr;
+  const QScreen* s = main ? main->screen() : QGuiApplication::primaryScreen();
+  if (!s) return r;
+  const QRect a = s->availableGeometry();
+  r.screen = a.adjusted(kBoxMargin, kBoxMargin, -kBoxMargin, -kBoxMargin);
+  r.over = main ? main->frameGeometry() : a;
+  if (main) r.frame = frameOf(main);
+  r.widest = r.screen.width() - r.frame.left - r.frame.right;
+  return r;
+}
+
+// The text broken into lines no wider than `width`: at the blank before a word that would run
+// past it, and inside a run without blanks that is wider by itself (a long path).
+QString wrapped(const QString& text, const QFontMetrics& fm, int width) {
+  QStringList lines;
+  for (const QString& paragraph : text.split('\n')) {
+    QString line;
+    bool first = true;
+    for (const QString& word : paragraph.split(' ')) {
+      if (!first && !line.trimmed().isEmpty() && fm.horizontalAdvance(line + ' ' + word) > width) {
+        lines << line;
+        line = word;
+      } else {
+        line = first ? word : line + ' ' + word;
+      }
+      first = false;
+      while (line.size() > 1 && fm.horizontalAdvance(line) > width) {
+        qsizetype n = line.size() - 1;
+        while (n > 1 && fm.horizontalAdvance(line.left(n)) > width) --n;
+        lines << line.left(n);
+        line = line.mid(n);
+      }
+    }
+    lines << line;
+  }
+  return lines.join('\n');
+}
+
+// A message box or input box whose prompt wraps within half the screen's width, placed when it
+// has sized itself for its text, before the window system maps it: centred over the main
+// window, moved in just far enough to lie on the screen.
+template <class Box>
+class FittedBox : public Box {
+ public:
+  explicit FittedBox(const QString& prompt) : prompt_(prompt) {
+    const QString text = wrapped(prompt, QFontMetrics(this->font()), room.widest / 2);
+    if constexpr (std::is_same_v<Box, QInputDialog>)
+      this->setLabelText(text);
+    else
+      this->setText(text);
+  }
+
+ protected:
+  void showEvent(QShowEvent* e) override {
+    Box::showEvent(e);  // a message box sizes itself here
+    if constexpr (std::is_same_v<Box, QMessageBox>) {
+      // A message box narrows lines it finds too wide and wraps them once more, leaving a word
+      // alone on a line: break the prompt at the width its text has instead.
+      auto* label = this->template findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      if (label && label->wordWrap()) {
+        this->layout()->activate();
+        this->setText(wrapped(prompt_, label->fontMetrics(), label->contentsRect().width()));
+      }
+    }
+    if (room.screen.isEmpty()) return;
+    const FrameMargins& f = room.frame;
+    const PixelRect wanted{room.over.center().x() - (f.left + this->width() + f.right) / 2,
+                           room.over.center().y() - (f.top + this->height() + f.bottom) / 2,
+                           this->width(), this->height()};
+    const PixelRect client = placeClient(
+        wanted, f, {room.screen.x(), room.screen.y(), room.screen.width(), room.screen.height()});
+    // The client area, not the frame: the window has no frame yet, and the manager frames it
+    // around the client where it stands.
+    this->setGeometry(client.left, client.top, client.width, client.height);
+  }
+
+ private:
+  const BoxRoom room = boxRoom();
+  const QString prompt_;
+};
+
+}  // namespace
+
 void ControlWidget::dismissBoxes() {
   if (!widgetsAvailable()) return;
   while (QWidget* popup = QApplication::activePopupWidget()) {
@@ -552,10 +656,9 @@ int ControlWidget::messageBox(const BoxRecord& b) {
     std::fprintf(stderr, "[%s] %s\n", b.title.c_str(), b.text.c_str());
     return group == kYesNo ? kYes : kOk;
   }
-  QMessageBox box;
+  FittedBox<QMessageBox> box(qs(b.text));
   box.setWindowTitle(qs(b.title));
   box.setTextFormat(Qt::PlainText);
-  box.setText(qs(b.text));
   switch (b.buttons & 0x70) {
     case 16: box.setIcon(QMessageBox::Critical); break;
     case 32: box.setIcon(QMessageBox::Question); break;
@@ -583,9 +686,8 @@ int ControlWidget::messageBox(const BoxRecord& b) {
 
 std::optional<std::string> ControlWidget::inputBox(const BoxRecord& b) {
   if (!widgetsAvailable() || platform::ending()) return std::nullopt;
-  QInputDialog dialog;
+  FittedBox<QInputDialog> dialog(qs(b.text));
   dialog.setWindowTitle(qs(b.title));
-  dialog.setLabelText(qs(b.text));
   dialog.setTextValue(qs(b.defaultText));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.textValue().toStdString();

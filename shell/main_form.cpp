@@ -38,6 +38,10 @@ constexpr double kSecondTwips = MainForm::kPanelWidth / 3;  // one second of the
 // time line less its border, and inside the 11-pixel PV buttons.
 const ui::Font kTimeLineFont{"DejaVu Sans", 7};
 const ui::Font kPvFont{"DejaVu Sans", 6};
+// The automation letters "R" and "P" of the fader strips: at 5.25 points (7 pixels) a capital
+// stands whole inside the 9-pixel strip's border, so R's leg tells the two apart; bold, so that
+// the small letter reads crisp.
+const ui::Font kStripFont{"DejaVu Sans", 5.25, true};
 
 enum Align { kLeft = 0, kRight = 1, kCentre = 2 };
 
@@ -242,6 +246,7 @@ void MainForm::buildRow(int r) {
     strip.setBackColor(colour::kGrey);
     strip.setAlignment(kRight);
     strip.setBorder(true);
+    strip.setFont(kStripFont);
     strip.setTag(tag);
     strip.setToolTip(tip);
     Shape& knob = addShape(name, kKnobCentrePx, (stripTop + kKnobOffset) / ui::kTwipsPerPixel, 5, 6,

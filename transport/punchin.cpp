@@ -109,6 +109,7 @@ void Transport::buildForm2() {
   }
   ui::Label& hint = d.addLabel("Label1", "Click times or manually", 1200, 1800, 1695, 255);
   hint.setBackColor(colour::kGrey);
+  hint.setFont({{}, 7.5});  // the window's font runs it past the label's right edge
   // The input-port menu of the multiple-inputs mode: carried, never shown (the mode is off).
   ui::Menu& ports = d.addMenu("mnumultis");
   for (int n = 1; n <= 16; ++n) ports.addItem("mnu" + platform::twoDigits(n), platform::twoDigits(n));

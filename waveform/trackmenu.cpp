@@ -161,6 +161,12 @@ void Waveform::buildTrackmod() {
                             : f.addLabel(b.name, b.caption, b.l, b.t, b.w, b.h);
     if (*b.tip) c.setToolTip(b.tip);
     if (!b.text && std::string_view(b.name) != "usernote") c.setBackColor(colour::kLightGrey);
+    // The window's font runs the captions past their labels' right edges: a smaller size fits
+    // each label, and the note wraps onto the lines its label has room for.
+    if (!b.text) {
+      c.setFont({{}, 7.5});
+      static_cast<ui::Label&>(c).setWordWrap(std::string_view(b.name) == "usernote");
+    }
   }
   f.at("inslabel").onClick = [this] {
     insertsams();

@@ -91,6 +91,7 @@ struct Answerer {
   std::string arg;
   bool acted = false, stuck = false;
   std::string title;
+  QRect frame;  // where the box stood
 
   void run(const std::function<void()>& show) {
     QTimer timer;
@@ -102,6 +103,7 @@ struct Answerer {
       if (!acted) {
         acted = true;
         title = box->windowTitle().toStdString();
+        frame = box->frameGeometry();
         perform(box, act, arg);
       } else if (++ticks > 300) {
         stuck = true;
@@ -190,6 +192,25 @@ TEST_F(RealBoxes, InputBoxGivesTheTextOnOkAndNothingOtherwise) {
     EXPECT_EQ(got, c.typed.value_or(""));
     ASSERT_FALSE(shownBoxes().empty());
     EXPECT_EQ(shownBoxes().back().answer, c.typed.value_or("Cancel"));
+  }
+}
+
+// A prompt far wider than the screen, a path too: on the screen less a margin, centred on main.
+TEST_F(RealBoxes, BoxesFitTheScreenCentredOverTheMainWindow) {
+  Form main("FormMain");
+  main.move(1500, 1200);
+  main.resize(6000, 3000);
+  main.show();
+  QApplication::processEvents();  // the window placed for its frame
+  const QPoint centre = ControlWidget::of(main)->frameGeometry().center();
+  const auto [w, h] = screenSizePixels();
+  const std::string text = QString("Enter EXACTLY the editor's path. ").repeated(9).toStdString() +
+                           "eg C:\\" + std::string(200, 'w') + ".exe";
+  for (bool input : {false, true}) {
+    Answerer person{Act::Escape, ""};
+    person.run([&] { input ? (void)inputBox(text, "T") : (void)msgBox(text, kOkOnly, "T"); });
+    EXPECT_TRUE(QRect(16, 16, w - 32, h - 32).contains(person.frame)) << input;
+    EXPECT_LE((person.frame.center() - centre).manhattanLength(), 2) << input;
   }
 }
 
