@@ -338,6 +338,25 @@ bool killUnheld(std::string_view path) {
   return gone;
 }
 
+std::vector<std::string> listNames(std::string_view dir) {
+  std::vector<std::string> names;
+  std::string host = hostPath(dir);
+  DIR* d = host.empty() ? nullptr : ::opendir(host.c_str());
+  if (!d) return names;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view n = e->d_name;
+    if (n != "." && n != "..") names.emplace_back(n);
+  }
+  ::closedir(d);
+  return names;
+}
+
+bool secondName(std::string_view path, std::string_view name) {
+  std::string src = hostPath(path), dst = hostPath(name);
+  if (src.empty() || dst.empty() || hooked(src)) return false;
+  return ::link(src.c_str(), dst.c_str()) == 0 || fileCopy(path, name);
+}
+
 bool mkDir(std::string_view path) {
   std::string host = hostPath(path);
   if (host.empty()) return false;

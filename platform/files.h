@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -74,6 +75,11 @@ bool renameReplace(std::string_view from, std::string_view to);
 // Removes a scratch file of the program's that no running program holds: every file the
 // program writes is held (a shared lock) while it is open. Only an ordinary file goes.
 bool killUnheld(std::string_view path);
+// The names in a folder (hidden ones too, no "." or ".."); empty when it cannot be read.
+std::vector<std::string> listNames(std::string_view dir);
+// A second name for an ordinary file: a hard link, or a whole copy where the file system has
+// no links. False when neither can be made.
+bool secondName(std::string_view path, std::string_view name);
 bool mkDir(std::string_view path);
 bool dirExists(std::string_view path);
 

@@ -4,11 +4,9 @@
 // shows one box for each check that fails, then carries on: no failed check ends the program.
 // A take left behind by a program that ended while recording is kept under its own name and
 // told of in a box.
-#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "app/application.h"
@@ -100,10 +98,7 @@ void removeLeftScratch(const Shell& sh) {
     ours.insert(nameOf(*p));
 
   std::vector<std::string> found;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(platform::hostPath(sh.songdir), ec), end;
-       !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  for (const std::string& name : platform::listNames(sh.songdir)) {
     const bool copy = name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.' &&
                       ours.count(name.substr(1, name.size() - 8)) > 0;
     if (copy || scratch.count(name) > 0) found.push_back(name);

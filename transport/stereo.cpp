@@ -9,15 +9,12 @@
 // leaves the tracks, the row values and the window as they were. A split runs to its end
 // without yielding.
 #include <array>
-#include <filesystem>
-#include <system_error>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "platform/files.h"
 #include "platform/mci.h"
-#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/wav.h"
@@ -87,13 +84,6 @@ constexpr const char* kSplitFailedTitle = "Split failed";
 std::string splitTemp(const std::string& track, const char* ext = ".new") {
   const std::string t = platform::rtrim(track);
   return t.substr(0, t.size() - 4) + ext;
-}
-
-// A second name for the track: a hard link, or a copy where the file system has no links.
-bool keepAside(const std::string& track, const std::string& aside) {
-  std::error_code ec;
-  std::filesystem::create_hard_link(platform::hostPath(track), platform::hostPath(aside), ec);
-  return !ec || platform::fileCopy(track, aside);
 }
 
 // Every row value and colour a split may change, to put back when it fails.
@@ -197,7 +187,7 @@ bool Transport::splitStereo(const std::string& source, int left, int right) {
   const std::string aside = splitTemp(targets[0], ".keep");
   platform::kill(aside);
   const bool hadLeft = platform::fileLen(targets[0]) >= 0;
-  if (hadLeft && !keepAside(targets[0], aside)) return abandon();
+  if (hadLeft && !platform::secondName(targets[0], aside)) return abandon();
   if (!platform::renameReplace(temps[0], targets[0])) {
     platform::kill(aside);
     return abandon();
