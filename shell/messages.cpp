@@ -79,6 +79,8 @@ constexpr std::string_view kEditorPrompt =
     "eg C:\\Wave\\Editor.exe  After entering - click the O box to call editor at any point.";
 constexpr std::string_view kEditorNotSaved =
     " The editor path could not be written to Parms. Please Re-try.";
+constexpr std::string_view kEditorTooLong =
+    " The editor path can be at most 25 characters long - it was not saved. Please Re-try.";
 
 constexpr std::string_view kNewFeaturesTitle = " VemraCd V 4.2/V4.3 - New Features.";
 constexpr std::string_view kNewFeatures =
@@ -175,11 +177,16 @@ void Shell::mnuwexp_Click() { startProgram(kExplorerProgram); }
 void Shell::mnuwnote_Click() { startProgram(kNotepadProgram); }
 
 // The editor path is written as the whole 25-byte field, blank-padded, so a shorter path never
-// keeps the tail of a longer one; a longer one is cut. An empty answer (or Cancel) writes nothing.
+// keeps the tail of a longer one. A longer path would be cut and then name no program, so it is
+// refused and Parms stays as it was. An empty answer (or Cancel) writes nothing.
 void Shell::S_Click() {
   if (playOrMasterRuns() || !FileExists(parmsfname)) return;
   const std::string answer = ui::inputBox(kEditorPrompt, kEditorTitle);
   if (answer.empty()) return;
+  if (platform::toCp1252(answer).size() > kEditPathLen) {  // one byte a character in the file
+    ui::msgBox(kEditorTooLong, ui::kOkOnly, kEditorTitle);
+    return;
+  }
   const std::string field = platform::toCp1252(platform::fixedLen(answer, kEditPathLen));
   const int fn = platform::freeFile();
   bool written = fn != 0 && platform::fileOpen(fn, parmsfname, platform::OpenMode::ReadWrite);

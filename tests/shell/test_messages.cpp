@@ -241,14 +241,21 @@ TEST_F(MessagesTest, EditorPathIsTheWholeFieldBlankPadded) {
   const std::string original = parms();
   auto field = [&] { return parms().substr(192, 25); };
 
-  setEditor("C:\\Program Files\\Audio\\Editor.exe");  // 33 characters: cut to 25
-  ASSERT_EQ(responder.shown.size(), 1u);
+  setEditor("C:\\Audio Tools\\Éditeur1.sh");  // 26 characters: refused, Parms untouched
+  ASSERT_EQ(responder.shown.size(), 2u);
   EXPECT_EQ(responder.shown[0].type, ui::BoxRecord::Input);
   EXPECT_EQ(responder.shown[0].title, "ENTER AUDIO EDITOR PATH.");
   EXPECT_TRUE(responder.shown[0].text.ends_with(
       "eg C:\\Wave\\Editor.exe  After entering - click the O box to call editor at any point."));
   EXPECT_EQ(responder.shown[0].defaultText, "");
-  EXPECT_EQ(field(), "C:\\Program Files\\Audio\\Ed");
+  EXPECT_EQ(responder.shown[1].type, ui::BoxRecord::Box);
+  EXPECT_EQ(responder.shown[1].title, "ENTER AUDIO EDITOR PATH.");
+  EXPECT_EQ(responder.shown[1].text, " The editor path can be at most 25 characters long - it was "
+                                     "not saved. Please Re-try.");
+  EXPECT_EQ(parms(), original);
+  setEditor("C:\\Audio Tools\\Éditeur.sh");  // 25 characters (26 bytes typed): the whole field
+  EXPECT_EQ(responder.shown.size(), 3u);
+  EXPECT_EQ(field(), "C:\\Audio Tools\\\xC9" "diteur.sh");
 
   setEditor("C:\\ed.sh");  // shorter: no tail of the longer one left behind
   EXPECT_EQ(field(), "C:\\ed.sh                 ");
