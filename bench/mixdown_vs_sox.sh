@@ -4,12 +4,11 @@
 # alternating runs, best and median, and their ratio. Inputs are in the page cache for both.
 #
 #   bench/mixdown_vs_sox.sh [path/to/Mv01.exe] [runs]
-# Build the program first, e.g.
-#   cmake -S . -B /work/build-mix-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEMRA_SANITIZE=OFF
-#   ninja -C /work/build-mix-rel mv01
+# By default it times the release build's program, build/release/mixdown/Mv01.exe, which
+# scripts/run.sh and `scripts/build.sh release` make.
 set -euo pipefail
 
-exe=$(realpath "${1:-/work/build-mix-rel/mixdown/Mv01.exe}")
+exe=$(realpath -m "${1:-$(dirname "$0")/../build/release/mixdown/Mv01.exe}")
 runs=${2:-3}
 seconds=300
 command -v sox >/dev/null || { echo "sox is not installed" >&2; exit 1; }
