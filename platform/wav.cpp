@@ -54,13 +54,20 @@ int wavChannels(const uint8_t* header44) {
   return ch == 1 || ch == 2 ? ch : 1;
 }
 
-bool isMono16Header(const uint8_t* h) {
-  auto le16 = [h](int at) { return h[at] | (h[at + 1] << 8); };
-  return h && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0 &&
-         le16(20) == 1 && le16(22) == 1 && le16(34) == 16;
+bool isPlainHeader(const uint8_t* h) {
+  if (!h) return false;
+  auto le = [h](int at, int size) {
+    uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i) v = (v << 8) | h[at + i];
+    return v;
+  };
+  return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0 &&
+         std::memcmp(h + 12, "fmt ", 4) == 0 && le(16, 4) == 16 && le(20, 2) == 1 &&
+         le(22, 2) == 1 && le(24, 4) == 44100 && le(34, 2) == 16 &&
+         std::memcmp(h + 36, "data", 4) == 0;
 }
 
-bool isMono16Track(std::string_view path) {
+bool isPlainTrack(std::string_view path) {
   const std::string host = hostPath(path);
   if (host.empty()) return false;
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -69,7 +76,7 @@ bool isMono16Track(std::string_view path) {
   uint8_t h[kWavHeaderBytes];
   const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                   ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
-                  isMono16Header(h);
+                  isPlainHeader(h);
   ::close(fd);
   return ok;
 }

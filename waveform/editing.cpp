@@ -61,6 +61,12 @@ constexpr const char* kNoSample =
     "thru' SP99 for box usage ?? Please note - Samples can be copied into Mysong using Windows "
     "explorer and named in the range SP01 thru' SP99. Please Re-try.";
 
+// The refusal of a sample file or range-paste source that is not a plain track; it names the file.
+std::string notPlainSample(const std::string& path) {
+  return " " + platform::rtrim(path.substr(path.rfind('\\') + 1)) +
+         " is not a plain 44.1 kHz 16-bit mono WAV - nothing was pasted. Please Re-try.";
+}
+
 std::string lengthText(int64_t tklen) { return str(tklen) + " samples long."; }
 // The samples a track file of `bytes` holds; one shorter than its header holds none.
 int64_t sampleCount(int64_t bytes) { return std::max<int64_t>(0, roundHalfEven((bytes - kHeader) / 2.0)); }
@@ -120,12 +126,16 @@ bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t f
   for (int64_t j = 0; j < count && ok; ++j)
     ok = platform::putInt16s(fn, kHeader + 2 * (first + j * step) + 1, data);
   // After a failed write, and after a growth that the header is to follow, its sizes name the
-  // file's length; a header that cannot be written keeps the old length true.
+  // file's length. When they cannot be written the file goes back to its old length and both
+  // sizes are written again for it: one written before the failure names the new length.
+  auto sizes = [fn](int64_t len) {
+    return platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
+           platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader));
+  };
   const int64_t len = platform::lof(fn);
-  if (room && (!ok || (grows && headerFollows)) && len - 8 <= UINT32_MAX &&
-      !(platform::putUInt32(fn, 5, static_cast<uint32_t>(len - 8)) &&
-        platform::putUInt32(fn, 41, static_cast<uint32_t>(len - kHeader)))) {
+  if (room && (!ok || (grows && headerFollows)) && len - 8 <= UINT32_MAX && !sizes(len)) {
     platform::truncateTo(fn, oldLen);
+    sizes(platform::lof(fn));
     ok = false;
   }
   platform::fileClose(fn);
@@ -150,10 +160,12 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   return false;
 }
 
-bool Waveform::trackFormatOk(int track, const std::string& path) {
-  if (platform::isMono16Track(path)) return true;
-  ui::msgBox(" Track " + platform::twoDigits(track) +
-             " is not a 16-bit mono track - it was not changed. Please Re-try.");
+bool Waveform::trackFormatOk(const std::string& path) {
+  if (platform::isPlainTrack(path)) return true;
+  const auto& names = sys_.shell->tkfname;
+  const auto track = std::find(names.begin(), names.end(), path) - names.begin() + 1;
+  ui::msgBox(" Track " + platform::twoDigits(static_cast<int>(track)) +
+             " is not a plain 44.1 kHz 16-bit mono WAV track - it was not changed. Please Re-try.");
   return false;
 }
 
@@ -204,8 +216,7 @@ void Waveform::rgework(Edit what) {
       !platform::fileExists(sh.tkfname[static_cast<size_t>(*k) - 1]))
     return refuse(bc ? kBcBoxes : kNoTrack);
   curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
-  const bool deletion = what == Edit::DeleteToEnd || what == Edit::DeleteRange;
-  if (deletion && !trackFormatOk(static_cast<int>(*k), curtrkfile)) return;
+  if (!trackFormatOk(curtrkfile)) return;
   const int64_t tklen = sampleCount(platform::fileLen(curtrkfile));
 
   int64_t s = *start, e = *end;
@@ -298,7 +309,8 @@ void Waveform::rgeptdo() {
   const std::string dstkey = platform::fixedLen("T" + str(dst), 3);
   curtrkfile = sh.tkfname[static_cast<size_t>(src) - 1];
   const int64_t srcBytes = platform::fileLen(curtrkfile);
-  if (srcBytes < kHeader) return refuse(kNoTrack);
+  if (srcBytes <= 0) return refuse(kNoTrack);
+  if (!platform::isPlainTrack(curtrkfile)) return refuse(notPlainSample(curtrkfile));
   const int64_t srclen = sampleCount(srcBytes);
   const int64_t s0 = *start, e0 = *end, p0 = *to;
   if (e0 <= s0) return refuse(" end sample less than or equal to start. Please Re-try. ");
@@ -310,7 +322,8 @@ void Waveform::rgeptdo() {
 
   int64_t count = 1, step = 0;
   const int64_t dstBytes = platform::fileLen(pastetrack);
-  if (dstBytes < kHeader) return refuse(noTrack);
+  if (dstBytes <= 0) return refuse(noTrack);
+  if (!trackFormatOk(pastetrack)) return;
   const int64_t tklen = sampleCount(dstBytes);
   const std::string lenMsg = lengthText(tklen);
   if (!f.bpmv->text().empty()) {
@@ -412,16 +425,18 @@ void Waveform::extdo() {
                                   26);
   if (smplfile.empty() || playing()) return;
   const int64_t pastesmp = clicksmp;
-  auto refuse = [this](const char* text) {
+  auto refuse = [this](const std::string& text) {
     blanks();
     ui::msgBox(text);
   };
   if (pastesmp < 0) return refuse(kNegPaste);
   const int64_t trackBytes = platform::fileLen(curtrkfile);
-  if (trackBytes < kHeader) return refuse(kNoSample);
+  if (trackBytes <= 0) return refuse(kNoSample);
+  if (!trackFormatOk(curtrkfile)) return blanks();
   if (pastesmp > sampleCount(trackBytes)) return refuse(kPastePast);
   const int64_t sampleBytes = platform::fileLen(smplfile);
-  if (sampleBytes < kHeader) return refuse(kNoSample);  // missing, or not even a header
+  if (sampleBytes <= 0) return refuse(kNoSample);
+  if (!platform::isPlainTrack(smplfile)) return refuse(notPlainSample(smplfile));
   const int64_t n = sampleCount(sampleBytes);
   if (n > kMaxSample) return refuse(kSampleBig);
   std::vector<int16_t> buf(static_cast<size_t>(n + 1), 0);

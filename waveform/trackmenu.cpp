@@ -83,13 +83,13 @@ std::string shiftScratch(shell::Shell& sh) {
 }
 
 // The shift box's track may be rewritten: the track file and the scratch name are usable and
-// the track has the track format; otherwise a box says why and nothing changes.
-bool shiftReady(Waveform& w, const std::string& id, const std::string& path, const std::string& temp) {
+// the track is a plain track; otherwise a box says why and nothing changes.
+bool shiftReady(Waveform& w, const std::string& path, const std::string& temp) {
   if (platform::fileLen(path) < 0 || platform::dirExists(temp)) {
     ui::msgBox(kFileFailed);
     return false;
   }
-  return w.trackFormatOk(trackOf(id), path);
+  return w.trackFormatOk(path);
 }
 
 // Writes `temp` as the track `path` with `count` - 1 silent samples in front and one behind,
@@ -370,7 +370,7 @@ void Waveform::insertsams() {
   const auto v = platform::parseNumber(trackmod_->at("samstoinsert").text());
   if (!v) return;
   const std::string temp = shiftScratch(*sys_.shell), path = shiftfile_;
-  if (!shiftReady(*this, shiftid_, path, temp)) return;
+  if (!shiftReady(*this, path, temp)) return;
   inscount = std::max<int32_t>(sat32(platform::roundHalfEven(*v)), 2);
   // The file stays under 2^31 bytes.
   const int64_t room = (kMaxFileBytes - platform::fileLen(path)) / 2;
@@ -393,7 +393,7 @@ void Waveform::deletesams() {
   if (!shiftAllowed()) return;
   const auto v = platform::parseNumber(trackmod_->at("samstodel").text());
   if (!v) return;
-  if (!shiftReady(*this, shiftid_, shiftfile_, shiftScratch(*sys_.shell))) return;
+  if (!shiftReady(*this, shiftfile_, shiftScratch(*sys_.shell))) return;
   // The range is tested on the number as typed; the count is rounded, then made milliseconds.
   int64_t delms = 1;
   if (*v > 0 && *v <= 99999)

@@ -459,10 +459,11 @@ void Waveform::wd_MouseUp(int row, int button, int shift, double x, double y) {
 }
 
 namespace {
-// Writes `n` zero samples into `path` from sample `first` when its first byte lies inside the
-// file; a failure shows the file failure box.
-bool zeroRun(const std::string& path, int64_t first, int64_t n) {
+// Writes `n` zero samples into the track `path` from sample `first` when its first byte lies
+// inside the file; a track that is not plain is refused, a failure shows the file failure box.
+bool zeroRun(Waveform& w, const std::string& path, int64_t first, int64_t n) {
   const int64_t len = platform::fileLen(path);
+  if (len >= 0 && !w.trackFormatOk(path)) return false;
   if (len >= 0 && (kHeaderBytes + 2 * first >= len || n <= 0)) return true;
   if (len >= 0 && putCopies(path, std::vector<int16_t>(static_cast<size_t>(n), 0), first, 1, 0, false))
     return true;
@@ -485,7 +486,7 @@ void Waveform::do3sec_mseup() {
   const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kPageSamples) / 6255) + 1;
   const int64_t first = static_cast<int64_t>(wavpage - 1) * kPageSamples + s;
   smpvalid = 0;
-  zeroRun(curtrkfile, first, n);
+  zeroRun(*this, curtrkfile, first, n);
 }
 
 void Waveform::onesec_mseup() {
@@ -499,7 +500,7 @@ void Waveform::onesec_mseup() {
   onesecstart = static_cast<int32_t>(s);
   const int64_t n = roundHalfEven(static_cast<double>(int64_t{selwidth} * kSecondSamples) / 7655) + 1;
   const int64_t w = (static_cast<int64_t>(viewmin()) * 60 + viewsec()) * kSecondSamples;
-  if (!zeroRun(curtrkfile, w + s, n)) return;  // stays in the 1-second view
+  if (!zeroRun(*this, curtrkfile, w + s, n)) return;  // stays in the 1-second view
   wvlbl_Click();
 }
 

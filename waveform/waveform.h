@@ -34,8 +34,9 @@ constexpr const char* kFileFailed = " The track file could not be read or writte
 // Writes `count` copies of `data` into the track file `path`, copy j from sample
 // first + j x step. The room for all of them is reserved before any sample is written: without
 // it nothing is written. A file that grew has its header's sizes name its new length when
-// `headerFollows`; after a failed write they name the file's length whatever the flag. False
-// on any failure.
+// `headerFollows`; after a failed write they name the file's length whatever the flag, and
+// when they cannot be written the file is cut back to its old length and both are written
+// again for that. False on any failure.
 bool putCopies(const std::string& path, std::span<const int16_t> data, int64_t first,
                int64_t count, int64_t step, bool headerFollows);
 
@@ -81,9 +82,9 @@ class Waveform {
   // saves the shortened sound as `temp`, which then replaces the track by rename. False (and
   // the track as it was, no `temp` left) when any step fails.
   bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
-  // A deletion or shift works on the track format only (16-bit mono): for any other file at
-  // `path` (track 1..28) it shows the refusal and returns false, the file untouched.
-  bool trackFormatOk(int track, const std::string& path);
+  // Every edit writes a plain track only (platform::isPlainTrack): for any other file at the
+  // track path `path` it shows the refusal and returns false, the file untouched.
+  bool trackFormatOk(const std::string& path);
   enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut, Paste };
   void rgework(Edit what);  // the worker behind one editor button
   void rgededo() { rgework(Edit::DeleteToEnd); }

@@ -95,8 +95,6 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
   Samples in = samples;
   in[50] = 21841;
   put(3, in);
-  test_support::writeAll(track(5), test_support::Bytes(1, 0));
-  test_support::writeAll(track(6), test_support::wavFile(2, samples));
   startProgram();
   const auto before = test_support::readAll(track(3));
   auto& f = form();
@@ -119,8 +117,6 @@ TEST_F(RangeEditorTest, RefusalsShowTheirTextAndLeaveTheFileByteIdentical) {
       {f.rgesrl, "1", "5", "4", "", "", " Track in From box does not exist. Please Re-try."},
       {f.rgesrl, "1", "5", "2.5", "", "", " Track in From box does not exist. Please Re-try."},
       {f.rgesrl, "x", "5", "3", "", "", " Start or end sample is not a number. Please Re-try."},
-      {f.rgesrl, "0", "5", "5", "", "", " start sample past end of track. Please Re-try. Track is 0 samples long."},
-      {f.rgedrl, "0", "100", "6", "", "", " Track 06 is not a 16-bit mono track - it was not changed. Please Re-try."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.si) + ".." + c.so + " " + c.text);
@@ -311,6 +307,25 @@ TEST_F(RangePasteTest, RefusalsLeaveTheDestinationByteIdentical) {
   // One sample more and three copies fit.
   put(4, Samples(15001, 0));
   EXPECT_EQ(paste("0", "100", "0", "4", "5000", "3"), "");
+}
+
+TEST_F(RangePasteTest, OnlyAPlainTrackIsEditedAndOnlyAPlainSampleIsPasted) {
+  const std::string t4 = " Track 04 is not a plain 44.1 kHz 16-bit mono WAV track - it was not changed. Please Re-try.|", no = " is not a plain 44.1 kHz 16-bit mono WAV - nothing was pasted. Please Re-try.|";
+  put(3, samples), startProgram(), form().lsp[0]->click();
+  // Stereo, 8, 24, 32 bits, float, 22,050 Hz, a LIST chunk, an 18-byte fmt, a cut header: DR, PR past the end, a drag, PR from T04, the sample paste.
+  const std::tuple<size_t, int, std::string> rows[] = {{22, 2, ""}, {34, 8, ""}, {34, 24, ""}, {34, 32, ""}, {20, 3, ""}, {24, 22050, ""},
+      {20, 1, std::string("LIST\x1a\0\0\0INFOISFT\x0e\0\0\0Lavf58.76.100\0", 34)}, {16, 18, std::string(2, '\0')}, {30, 0, ""}};
+  for (std::string shown; auto [at, v, chunk] : rows) {
+    auto bad = test_support::wavFile(1, samples);
+    bad[at] = uint8_t(v), bad[at + 1] = uint8_t(v >> 8), bad.insert(bad.begin() + 36, chunk.begin(), chunk.end()), bad.resize(at == 30 ? 30 : bad.size());
+    test_support::writeAll(track(4), bad), test_support::writeAll(song() / "SP01.wav", bad), answers.shown.clear(), shown.clear();
+    run(form().rgedrl, "10", "20", "4"), paste("0", "100", "199", "4"), wv().curtrkfile = sh().tkfname[3], wv().wavpage = 1;
+    wv().dragstate = 2, wv().selwidth = 10, wv().do3sec_mseup(), form().tov->setText("3"), form().ptv->setText("0"), run(form().rgepdl, "0", "10", "4");
+    for (int to : {4, 3}) wv().curtrkfile = sh().tkfname[to - 1], wv().clicksmp = 190, wv().extdo();  // SP01 onto T04, T03
+    for (const auto& box : answers.shown) shown += box.text + "|";
+    EXPECT_EQ(shown, t4 + t4 + t4 + " T04.wav" + no + t4 + " SP01.wav" + no);
+    EXPECT_TRUE(test_support::readAll(track(4)) == bad && read(3) == samples);  // both byte-identical
+  }
 }
 
 TEST_F(RangePasteTest, ABeatPasteCountsThePasteToSample) {
