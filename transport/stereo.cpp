@@ -235,7 +235,8 @@ Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, 
   platform::kill(aside);
   const bool placed =
       (platform::fileLen(targets[0]) < 0 || platform::secondName(targets[0], aside)) &&
-      platform::renameReplace(temps[0], targets[0]) && platform::renameReplace(temps[1], targets[1]);
+      platform::renameReplace(temps[0], targets[0]) &&
+      platform::renameReplace(temps[1], targets[1]);
   const SplitEnd end = settleSplit(left);
   return placed ? SplitEnd::Halves : end;
 }
