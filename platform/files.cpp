@@ -328,7 +328,7 @@ bool renameReplace(std::string_view from, std::string_view to) {
 
 bool killUnheld(std::string_view path) {
   std::string host = hostPath(path);
-  if (host.empty()) return false;
+  if (host.empty() || hooked(host, gFailDelete)) return false;
   int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st {};

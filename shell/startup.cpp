@@ -77,13 +77,28 @@ std::string nameOf(std::string_view path) {
   return p.substr(p.find_last_of('\\') + 1);
 }
 
+// A split cut short (a crash, a failed rename) is finished or undone by the split's own rule, so
+// that each pair of tracks it writes is either as it was or both of its halves. Gives back the
+// names of the split's files that must wait for the next start: nothing else deletes them.
+std::set<std::string> finishCutShortSplits(const Shell& sh, transport::Transport& tp) {
+  std::set<std::string> waiting;
+  const std::string dir = platform::rtrim(sh.songdir) + "\\";
+  for (const int left : transport::Transport::kSplitLefts) {
+    tp.settleSplit(left);
+    const std::string l = "T" + twoDigits(left), r = "T" + twoDigits(left + 1);
+    for (const std::string& name : {l + ".new", r + ".new", l + ".keep"})
+      if (platform::fileLen(dir + name) >= 0) waiting.insert(name);
+  }
+  return waiting;
+}
+
 // The scratch files that an earlier run, ended half-way (killed, a power cut), left in the song
 // folder, unless a running program still holds them: the edits' temp and its save, the splits'
 // targets and the left track they keep aside, the settings file's new image, and the hidden
 // copies a file copy writes beside its target (".NAME.XXXXXX"). A track, the stereo track, the
-// master and the sample files are never among them, nor are the takes' scratches; a track is
-// only ever put back to what a split cut short kept of it.
-void removeLeftScratch(const Shell& sh) {
+// master and the sample files are never among them, nor are the takes' scratches, nor the
+// split's files that are `waiting`.
+void removeLeftScratch(const Shell& sh, const std::set<std::string>& waiting) {
   std::set<std::string> scratch = {nameOf(sh.tempfname), nameOf(sh.scratchfname),
                                    "." + nameOf(sh.tempfname) + ".saving",
                                    "." + nameOf(sh.setsfname) + ".new"};
@@ -104,14 +119,8 @@ void removeLeftScratch(const Shell& sh) {
     if (copy || scratch.count(name) > 0) found.push_back(name);
   }
   const std::string dir = platform::rtrim(sh.songdir) + "\\";
-  // A split cut short between its two renames left the new right half unplaced: its left
-  // track goes back to the old one it kept aside, so the pair stays as it was.
-  for (int n = 1; n < Shell::kTracks; ++n) {
-    const std::string keep = dir + "T" + twoDigits(n) + ".keep";
-    if (platform::fileLen(keep) >= 0 && platform::killUnheld(dir + "T" + twoDigits(n + 1) + ".new"))
-      platform::renameReplace(keep, sh.tkfname[n - 1]);
-  }
-  for (const std::string& name : found) platform::killUnheld(dir + name);
+  for (const std::string& name : found)
+    if (waiting.count(name) == 0) platform::killUnheld(dir + name);
 }
 
 }  // namespace
@@ -211,6 +220,7 @@ void Shell::Form_Load() {
   // The song: its folder (already there is fine), the master, the recorded tracks of this page,
   // the stereo track; the scratch files of the last run go.
   platform::mkDir(songdir);
+  const std::set<std::string> waiting = finishCutShortSplits(*this, tp);
   if (FileExists(mixfname)) {
     f.Mutemix->setBackColor(colour::kBlack);
     f.Mutemix->setForeColor(colour::kRed);
@@ -232,7 +242,7 @@ void Shell::Form_Load() {
                    " as " + k.name + ".",
                ui::kOkOnly, kRecoveredTitle);
   }
-  removeLeftScratch(*this);
+  removeLeftScratch(*this, waiting);
 
   if (!FileExists(parmsfname)) {
     moduleMissing(Missing::Installed);

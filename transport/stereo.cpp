@@ -3,11 +3,27 @@
 //
 // A split reads the source's interleaved samples from byte 44 in blocks of 88,194 values and
 // writes the left ones to one track, the right ones to the other, each whole block (what the
-// last read did not fill is silence). Each target is written to a file of its own first and
-// renamed over its track only once complete; the old left track keeps a second name until the
-// right one is in place too, so the two tracks change together or not at all. A failed split
-// leaves the tracks, the row values and the window as they were. A split runs to its end
-// without yielding.
+// last read did not fill is silence). A split runs to its end without yielding.
+//
+// The two tracks change together or not at all, whatever step a crash or a failed rename or
+// delete cuts short. For the pair T01/T02 (T13/T14 alike) a split writes T01.new and T02.new
+// whole and flushes both to the disk; then the old T01, when there is one, gets the second name
+// T01.keep; then T01.new is renamed over T01.wav, T02.new over T02.wav, and T01.keep goes.
+// So T01.new exists until the first rename, and once it is gone both halves are whole. The
+// files present alone decide how a split cut short is settled (by the split itself when a
+// rename fails, and at every start):
+//   - T01.new there: nothing was placed - undone. When T01.wav is gone, T01.keep (if there)
+//     takes its name back (where T01.wav is there, it is the old track itself); then T02.new,
+//     T01.new and T01.keep are deleted, in that order.
+//   - T01.new gone, T02.new there: T01 is the new half - finished. T02.new is renamed over
+//     T02.wav, then T01.keep is deleted. When T02.new cannot be placed, T01.wav is renamed back
+//     to T01.new and the split undone as above.
+//   - neither: T01.keep, if there, is deleted.
+// A step that fails stops the settling and leaves the files as they are, so that the next start
+// goes on by the same rule; T01.new is never deleted before T02.new, so T02.new without T01.new
+// is always a whole half, and T01.keep is never deleted while T01.new still waits. A split
+// first settles what an earlier one left. A failed split puts the row values and the window
+// back and says where the tracks stand: as they were, or to be settled at the next start.
 #include <array>
 #include <string>
 #include <vector>
@@ -55,6 +71,7 @@ struct SplitText {
   const char* working;
   const char* done;
   const char* failed;
+  const char* unsettled;
 };
 constexpr SplitText kMasterSplit{
     " There is no mix file to split to T01 & T02. Function cancelled - Ready.",
@@ -66,7 +83,9 @@ constexpr SplitText kMasterSplit{
     "you when split is done..........",
     " Splitting Mix to T01/2. Please wait.",
     " Split of Mix to T01/2 done. See Help for details. Ready.",
-    " The split could not be written - T01 and T02 are as they were. Please Re-try."};
+    " The split could not be written - T01 and T02 are as they were. Please Re-try.",
+    " The split could not be finished - the next start will finish it or put T01 and T02 back "
+    "as they were. Please Re-start."};
 constexpr SplitText kStereoSplit{
     " There is no Stereo track  to split to T13 & T14. Function cancelled - Ready.",
     "No stereo file to split.",
@@ -76,7 +95,9 @@ constexpr SplitText kStereoSplit{
     "split is done..........",
     " Splitting Stereo track to T13/14. Please wait.",
     " Split of Stereo track to T13/14 done. See Help for more details. Ready.",
-    " The split could not be written - T13 and T14 are as they were. Please Re-try."};
+    " The split could not be written - T13 and T14 are as they were. Please Re-try.",
+    " The split could not be finished - the next start will finish it or put T13 and T14 back "
+    "as they were. Please Re-start."};
 constexpr const char* kSplitFailedTitle = "Split failed";
 
 // The temporary file a split writes a target into ("...\\T01.wav" -> "...\\T01.new"), and
@@ -135,16 +156,42 @@ bool Transport::openFromTemplate(int fn, const std::string& path) const {
          platform::truncateTo(fn, 0) && platform::putBytes(fn, 1, h);
 }
 
-bool Transport::splitStereo(const std::string& source, int left, int right) {
+Transport::SplitEnd Transport::settleSplit(int left) {
+  const std::string& track = sys_.shell->tkfname[left - 1];
+  const std::string& right = sys_.shell->tkfname[left];
+  const std::string lnew = splitTemp(track), rnew = splitTemp(right);
+  const std::string keep = splitTemp(track, ".keep");
+  auto has = [](const std::string& p) { return platform::fileLen(p) >= 0; };
+  auto gone = [&](const std::string& p) { return !has(p) || platform::killUnheld(p); };
+  if (!has(lnew) && has(rnew)) {
+    if (platform::renameReplace(rnew, right)) {
+      gone(keep);
+      return SplitEnd::Halves;
+    }
+    if (!platform::renameReplace(track, lnew)) return SplitEnd::Unsettled;
+  }
+  if (has(lnew)) {
+    if (!has(track) && has(keep) && !platform::renameReplace(keep, track))
+      return SplitEnd::Unsettled;
+    if (gone(rnew) && gone(lnew)) gone(keep);
+    return SplitEnd::AsBefore;
+  }
+  gone(keep);
+  return SplitEnd::AsBefore;
+}
+
+Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, int right) {
   shell::Shell& sh = *sys_.shell;
   const std::string targets[2] = {sh.tkfname[left - 1], sh.tkfname[right - 1]};
   const std::string temps[2] = {splitTemp(targets[0]), splitTemp(targets[1])};
   int fns[3] = {0, 0, 0};  // source, left, right
+  // Whatever an earlier split left waiting is settled first.
+  if (settleSplit(left) == SplitEnd::Unsettled) return SplitEnd::Unsettled;
   auto abandon = [&] {
     for (int fn : fns)
       if (fn != 0) platform::fileClose(fn);
-    for (const std::string& t : temps) platform::kill(t);
-    return false;
+    if (platform::kill(temps[1]) || platform::fileLen(temps[1]) < 0) platform::kill(temps[0]);
+    return SplitEnd::AsBefore;
   };
   for (int k = 0; k < 3; ++k) {
     fns[k] = platform::freeFile();
@@ -182,30 +229,23 @@ bool Transport::splitStereo(const std::string& source, int left, int right) {
     platform::fileClose(fn);
     fn = 0;
   }
-  // The old left track (when there is one) keeps a second name until the right one is in
-  // place, and takes its own back when the right one cannot be.
+  // Both halves are whole and on the disk: the old left track gets its second name, then the
+  // halves take the tracks' names, the left one first.
   const std::string aside = splitTemp(targets[0], ".keep");
   platform::kill(aside);
-  const bool hadLeft = platform::fileLen(targets[0]) >= 0;
-  if (hadLeft && !platform::secondName(targets[0], aside)) return abandon();
-  if (!platform::renameReplace(temps[0], targets[0])) {
-    platform::kill(aside);
-    return abandon();
-  }
-  if (!platform::renameReplace(temps[1], targets[1])) {
-    if (hadLeft ? platform::renameReplace(aside, targets[0]) : platform::kill(targets[0]))
-      platform::kill(aside);
-    return abandon();
-  }
-  platform::kill(aside);
-  return true;
+  const bool placed =
+      (platform::fileLen(targets[0]) < 0 || platform::secondName(targets[0], aside)) &&
+      platform::renameReplace(temps[0], targets[0]) &&
+      platform::renameReplace(temps[1], targets[1]);
+  const SplitEnd end = settleSplit(left);
+  return placed ? SplitEnd::Halves : end;
 }
 
 void Transport::runSplit(bool master) {
   shell::MainForm& f = sys_.form;
   shell::Shell& sh = *sys_.shell;
   const SplitText& text = master ? kMasterSplit : kStereoSplit;
-  const int left = master ? 1 : 13, right = left + 1;
+  const int left = kSplitLefts[master ? 0 : 1], right = left + 1;
   const std::string& source = master ? sh.mixfname : sh.stfname;
 
   if (!platform::fileDateTime(source)) {
@@ -242,11 +282,14 @@ void Transport::runSplit(bool master) {
     for (int i = 2; i < kRows; ++i) f.V[i]->setTag("-3220");  // the other tracks turned down
   }
 
-  if (!splitStereo(source, left, right)) {
+  const SplitEnd end = splitStereo(source, left, right);
+  if (end != SplitEnd::Halves) {
     was.put(f, sh);
     f.Umsg->setCaption(umsg);
     f.setPointer(ui::Pointer::Arrow);
-    if (platform::fileDateTime(source))
+    if (end == SplitEnd::Unsettled)
+      ui::msgBox(text.unsettled, ui::kOkOnly, kSplitFailedTitle);
+    else if (platform::fileDateTime(source))
       ui::msgBox(text.failed, ui::kOkOnly, kSplitFailedTitle);
     else
       ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);

@@ -217,6 +217,16 @@ class Transport {
   void Split_Click(); // splits the master onto tracks 01 and 02
   void DST_Click();   // deletes the stereo track
   void DF1_Click() {} // the hidden KF1 label: no action
+  // The left tracks of the pairs the splits write: MX-->1/2 onto 01/02, 1314 onto 13/14.
+  static constexpr std::array<int, 2> kSplitLefts{1, 13};
+  // Where a split onto a pair of tracks stands: both tracks as they were before it (or nothing
+  // of a split waited), both the split's halves, or neither yet (its files stay for the next
+  // start, which settles them by the same rule).
+  enum class SplitEnd { AsBefore, Halves, Unsettled };
+  // Brings a split onto tracks `left` and `left` + 1 that was cut short (a crash, a rename or
+  // delete that failed) to one of its two ends, by the rule at the top of stereo.cpp, from the
+  // files present alone. Start-up calls it for each pair; a split calls it for its own.
+  SplitEnd settleSplit(int left);
 
  private:
   // ---- Mixdown (mixdown.cpp) ----
@@ -237,8 +247,8 @@ class Transport {
   // ---- Splits (stereo.cpp) ----
   // Splits the interleaved stereo `source` onto tracks `left` and `right` (1..28): each target
   // is written to a temporary file from def's header and renamed over the track only when
-  // complete. False on any file error; the tracks are then as they were.
-  bool splitStereo(const std::string& source, int left, int right);
+  // complete, and the pair then settled by settleSplit.
+  SplitEnd splitStereo(const std::string& source, int left, int right);
   // The common part of both splits: `left`/`right` tracks, the row values and colours set,
   // the titles and lines; `master`: the master split (Split red, trkvals, tracks 03-14 down).
   void runSplit(bool master);

@@ -328,6 +328,12 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
     TearDown();
     SetUp();
   }
+  writeAll(song() / "Mix.wav", stereoSource(1000));
+  fs::create_directories(song() / "T02.wav" / "x");
+  startProgram();
+  platform::failOpenFor("C:\\Vemracd\\Mysong\\T01.wav");
+  form().Split->click();  // T02 cannot be placed, nor the new T01 taken back
+  EXPECT_TRUE(answers.shown.back().text.ends_with("back as they were. Please Re-start."));
 }
 
 // The stereo track recorded through the offline device (it hears a stereo file), saved by STOP
