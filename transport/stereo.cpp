@@ -126,13 +126,15 @@ struct RowState {
 }  // namespace
 
 bool Transport::openFromTemplate(int fn, const std::string& path) const {
-  const std::string& def = sys_.shell->blankwav;
-  if (platform::fileLen(def) >= kHeader && platform::fileCopy(def, path))
-    return platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting) &&
-           platform::truncateTo(fn, kHeader);
-  const auto h = platform::wavHeader(1, 0);
-  return platform::fileOpen(fn, path, platform::OpenMode::ReadWrite) &&
-         platform::truncateTo(fn, 0) && platform::putBytes(fn, 1, h);
+  if (!platform::fileOpen(fn, path, platform::OpenMode::Scratch)) return false;
+  auto h = platform::wavHeader(1, 0);
+  const int from = platform::freeFile();
+  if (from != 0 && platform::fileOpen(from, sys_.shell->blankwav, platform::OpenMode::Read)) {
+    std::array<uint8_t, kHeader> def{};
+    if (platform::getBytes(from, 1, def) == def.size()) h = def;
+    platform::fileClose(from);
+  }
+  return platform::putBytes(fn, 1, h);
 }
 
 bool Transport::splitStereo(const std::string& source, int left, int right) {
@@ -143,7 +145,7 @@ bool Transport::splitStereo(const std::string& source, int left, int right) {
   auto abandon = [&] {
     for (int fn : fns)
       if (fn != 0) platform::fileClose(fn);
-    for (const std::string& t : temps) platform::kill(t);
+    for (const std::string& t : temps) platform::killUnheld(t);
     return false;
   };
   for (int k = 0; k < 3; ++k) {
@@ -185,7 +187,7 @@ bool Transport::splitStereo(const std::string& source, int left, int right) {
   // The old left track (when there is one) keeps a second name until the right one is in
   // place, and takes its own back when the right one cannot be.
   const std::string aside = splitTemp(targets[0], ".keep");
-  platform::kill(aside);
+  platform::killUnheld(aside);
   const bool hadLeft = platform::fileLen(targets[0]) >= 0;
   if (hadLeft && !platform::secondName(targets[0], aside)) return abandon();
   if (!platform::renameReplace(temps[0], targets[0])) {

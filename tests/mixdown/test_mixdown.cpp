@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -297,6 +298,10 @@ TEST_F(MixdownFolder, BadRequestsFailWithTheReasonAndLeaveTheMasterAlone) {
   ASSERT_EQ(::mkfifo(track(3).c_str(), 0644), 0);  // never waited on
   fails("T03.wav: not an ordinary file");
   fs::remove(track(3));
+  ASSERT_EQ(::mkfifo((song() / "Copymix.wav").c_str(), 0644), 0);  // never written or waited on
+  EXPECT_FALSE(run(root_.string()).ok);
+  EXPECT_TRUE(fs::exists(song() / "Copymix.wav"));
+  fs::remove(song() / "Copymix.wav");
   fs::remove(track(1));
   writeTrack(2, {1, 2, 3});
   fails("no T01.wav");
@@ -314,10 +319,17 @@ TEST_F(MixdownFolder, WriteFailuresLeaveTheMasterAndRemoveTheCopy) {
   EXPECT_EQ(master(), "an earlier master");
   fs::remove(song() / "Copymix.wav");
 
-  fs::create_symlink("/dev/full", song() / "Copymix.wav");  // every write fails: disk full
+  // Writes past a size limit fail as on a full disk.
+  rlimit was{};
+  ::getrlimit(RLIMIT_FSIZE, &was);
+  const rlimit small{64 * 1024, was.rlim_max};
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
   r = run(root_.string());
+  ::setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, handler);
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("cannot write Copymix.wav: No space left"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("cannot write Copymix.wav: File too large"), std::string::npos) << r.error;
   EXPECT_EQ(master(), "an earlier master");
   EXPECT_FALSE(fs::exists(fs::symlink_status(song() / "Copymix.wav")));
 
