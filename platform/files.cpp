@@ -113,7 +113,9 @@ bool killUnheldHost(const std::string& host) {
   if (host.empty() || ::lstat(host.c_str(), &ln) != 0 || !S_ISREG(ln.st_mode)) return false;
   int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
+  // Still the file locked (not one renamed there meanwhile) when it goes.
   bool gone = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+              ::lstat(host.c_str(), &ln) == 0 && ln.st_ino == st.st_ino && ln.st_dev == st.st_dev &&
               ::unlink(host.c_str()) == 0;
   ::close(fd);
   return gone;
@@ -134,13 +136,7 @@ bool makeWay(const std::string& host) {
 int createHeld(const std::string& host) {
   int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
-  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    const int err = errno;
-    ::unlink(host.c_str());
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // used as any other open file
   ::flock(fd, LOCK_SH | LOCK_NB);
   return fd;
 }
