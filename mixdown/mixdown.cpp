@@ -291,10 +291,12 @@ Result run(const std::string& folder) {
                        std::to_string(kMaxWavDataBytes) + " a WAV file can hold"};
 
   const std::string copy = song + "Copymix.wav", master = song + "Mix.wav";
-  Fd out(::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // A fresh file of this program's, held until it is the master: a second program's start-up
+  // leaves it alone, and nothing else at that name (a FIFO, a link) is written or waited on.
+  Fd out(platform::createScratch(copy));
   if (!out) return {false, reason("cannot write " + copy, errno)};
   Result r = Streamer(out.get(), tracks, tracks[0].frames).run();
-  if (r.ok && ::close(out.release()) != 0) r = {false, reason("cannot write " + copy, errno)};
+  if (r.ok && ::fdatasync(out.get()) != 0) r = {false, reason("cannot write " + copy, errno)};
   if (r.ok && !platform::renameReplace(copy, master))
     r = {false, reason("cannot replace " + master, errno)};
   if (!r.ok) ::unlink(copy.c_str());

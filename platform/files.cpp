@@ -106,6 +106,41 @@ bool getValue(int fn, int64_t pos1, T& v) {
   return whole;
 }
 
+// Removes an ordinary file that no running program holds (a shared lock on it), never
+// anything else: a link, a FIFO or a device is not even opened.
+bool killUnheldHost(const std::string& host) {
+  struct stat ln {}, st {};
+  if (host.empty() || ::lstat(host.c_str(), &ln) != 0 || !S_ISREG(ln.st_mode)) return false;
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return false;
+  // Still the file locked (not one renamed there meanwhile) when it goes.
+  bool gone = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+              ::lstat(host.c_str(), &ln) == 0 && ln.st_ino == st.st_ino && ln.st_dev == st.st_dev &&
+              ::unlink(host.c_str()) == 0;
+  ::close(fd);
+  return gone;
+}
+
+// Clears the name of a scratch file about to be made: true when nothing is there or an unheld
+// ordinary leftover went. Otherwise errno is EEXIST (something that is not an ordinary file of
+// the program's) or EBUSY (one a running program holds).
+bool makeWay(const std::string& host) {
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return errno == ENOENT;
+  if (killUnheldHost(host)) return true;
+  errno = S_ISREG(st.st_mode) ? EBUSY : EEXIST;
+  return false;
+}
+
+// Creates a new ordinary file at host, never opening what is already there, and holds it.
+int createHeld(const std::string& host) {
+  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // used as any other open file
+  ::flock(fd, LOCK_SH | LOCK_NB);
+  return fd;
+}
+
 int writeAll(int fd, const char* p, size_t n) {
   while (n > 0) {
     ssize_t w = ::write(fd, p, n);
@@ -129,6 +164,11 @@ bool fileOpen(int fn, std::string_view path, OpenMode mode) {
   if (fn < 1 || fn > kMaxFileNumber || gSlots[fn].fd >= 0) return false;
   std::string host = hostPath(path);
   if (host.empty() || hooked(host)) return false;
+  if (mode == OpenMode::Scratch) {
+    const int fd = makeWay(host) ? createHeld(host) : -1;
+    if (fd >= 0) gSlots[fn] = Slot{fd, 0, false};
+    return fd >= 0;
+  }
   int flags = O_CLOEXEC | (mode == OpenMode::Read ? O_RDONLY : O_RDWR);
   if (mode == OpenMode::ReadWrite) flags |= O_CREAT;
   // Only an ordinary file opens: never blocks on a FIFO or a device.
@@ -288,7 +328,7 @@ bool fileCopy(std::string_view from, std::string_view to) {
   // Written beside the target under a hidden name, then renamed over it: the target is
   // either the old file or the whole copy, never a part.
   size_t slash = dst.rfind('/');
-  std::string tmp = dst.substr(0, slash + 1) + "." + dst.substr(slash + 1) + ".XXXXXX";
+  std::string tmp = dst.substr(0, slash + 1) + "." + dst.substr(slash + 1) + std::string(kHiddenCopyTag) + "XXXXXX";
   int out = ::mkostemp(tmp.data(), O_CLOEXEC);
   if (out < 0) {
     ::close(in);
@@ -327,15 +367,14 @@ bool renameReplace(std::string_view from, std::string_view to) {
 }
 
 bool killUnheld(std::string_view path) {
-  std::string host = hostPath(path);
-  if (host.empty() || hooked(host, gFailDelete)) return false;
-  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool gone = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-              ::unlink(host.c_str()) == 0;
-  ::close(fd);
-  return gone;
+  const std::string host = hostPath(path);
+  return !hooked(host, gFailDelete) && killUnheldHost(host);
+}
+
+int createScratch(std::string_view path) {
+  const std::string host = hostPath(path);
+  if (host.empty() || !makeWay(host)) return -1;
+  return createHeld(host);
 }
 
 std::vector<std::string> listNames(std::string_view dir) {
@@ -354,7 +393,10 @@ std::vector<std::string> listNames(std::string_view dir) {
 bool secondName(std::string_view path, std::string_view name) {
   std::string src = hostPath(path), dst = hostPath(name);
   if (src.empty() || dst.empty() || hooked(src)) return false;
-  return ::link(src.c_str(), dst.c_str()) == 0 || fileCopy(path, name);
+  if (!makeWay(dst)) return false;
+  if (::link(src.c_str(), dst.c_str()) == 0) return true;
+  // Only a file system without links gets a copy; a name taken meanwhile stays as it is.
+  return errno != EEXIST && fileCopy(path, name);
 }
 
 bool mkDir(std::string_view path) {

@@ -17,6 +17,7 @@ enum class OpenMode {
   Read,               // read only; never creates
   ReadWrite,          // read and write; creates a missing file (vsets, Parms, temp.wav); never truncates
   ReadWriteExisting,  // read and write on an existing file only (header patches)
+  Scratch,            // read and write on a fresh scratch file (see createScratch)
 };
 
 constexpr int kMaxFileNumber = 511;
@@ -68,17 +69,26 @@ int64_t fileLen(std::string_view path);  // -1 when it cannot be read
 // file of exactly that name exists; nothing otherwise. Like a one-name directory listing.
 std::optional<std::string> dirOne(std::string_view path);
 std::optional<std::time_t> fileDateTime(std::string_view path);
-bool fileCopy(std::string_view from, std::string_view to);  // replaces `to`
+// Replaces `to` with a whole copy: written beside it under a hidden name of the program's own
+// (".NAME.vemra-XXXXXX", held while written) and renamed over it.
+constexpr std::string_view kHiddenCopyTag = ".vemra-";
+bool fileCopy(std::string_view from, std::string_view to);
 bool kill(std::string_view path);
 // Renames `from` to `to`, replacing `to` atomically when it exists.
 bool renameReplace(std::string_view from, std::string_view to);
 // Removes a scratch file of the program's that no running program holds: every file the
 // program writes is held (a shared lock) while it is open. Only an ordinary file goes.
 bool killUnheld(std::string_view path);
+// Creates `path` as a fresh, empty ordinary file of the program's own and holds it: an unheld
+// ordinary leftover there goes first; anything else there (a folder, a FIFO, a device, a
+// link, a file a running program holds) makes it fail, so nothing stands in for the new file
+// and nothing is waited on. Returns the open descriptor (read and write), or -1 with errno set.
+int createScratch(std::string_view path);
 // The names in a folder (hidden ones too, no "." or ".."); empty when it cannot be read.
 std::vector<std::string> listNames(std::string_view dir);
 // A second name for an ordinary file: a hard link, or a whole copy where the file system has
-// no links. False when neither can be made.
+// no links. The name is made fresh as by createScratch: false when something other than an
+// unheld ordinary leftover is there, or when neither link nor copy can be made.
 bool secondName(std::string_view path, std::string_view name);
 bool mkDir(std::string_view path);
 bool dirExists(std::string_view path);

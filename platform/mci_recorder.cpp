@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/files.h"
 #include "platform/mci_io.h"
 #include "platform/sound.h"
 #include "platform/wav.h"
@@ -72,9 +73,10 @@ std::string saveWav(const std::string& hostPath, int channels, int srcFd,
   if (base.empty()) return "no file name in " + hostPath;
   std::string tmp = (dir == "/" ? "" : dir) + "/." + base + ".saving";
 
-  int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A fresh file, held while written: nothing stands in for it (a FIFO is never waited on) and
+  // no start-up takes it for a leftover.
+  int out = createScratch(tmp);
   if (out < 0) return "cannot write " + hostPath + ": " + errnoText();
-  ::flock(out, LOCK_SH | LOCK_NB);  // held while written: no start-up takes it for a leftover
   std::string err;
   auto hdr = wavHeader(channels, static_cast<uint32_t>(total));
   if (!pwriteAll(out, hdr.data(), hdr.size(), 0)) err = "cannot write " + hostPath + ": " + errnoText();

@@ -44,15 +44,17 @@ std::string hiddenBeside(std::string_view path) {
 // On failure nothing is left beside it.
 bool writeWhole(int fn, std::string_view path, std::span<const uint8_t> image) {
   const std::string tmp = hiddenBeside(path);
-  platform::kill(tmp);  // one left by a run that ended half-way
-  if (platform::fileLen(path) >= 0 && !platform::fileCopy(path, tmp)) return false;
-  bool ok = platform::fileOpen(fn, tmp, platform::OpenMode::ReadWrite);
+  // A fresh name of the program's own (one left by a run that ended half-way goes).
+  if (!platform::fileOpen(fn, tmp, platform::OpenMode::Scratch)) return false;
+  platform::fileClose(fn);
+  bool ok = platform::fileLen(path) < 0 || platform::fileCopy(path, tmp);
+  ok = ok && platform::fileOpen(fn, tmp, platform::OpenMode::ReadWrite);
   if (ok) {
     ok = platform::putBytes(fn, 1, image) && platform::flush(fn);
     platform::fileClose(fn);
   }
   ok = ok && platform::renameReplace(tmp, path);
-  if (!ok) platform::kill(tmp);
+  if (!ok) platform::killUnheld(tmp);
   return ok;
 }
 

@@ -95,9 +95,9 @@ std::set<std::string> finishCutShortSplits(const Shell& sh, transport::Transport
 // The scratch files that an earlier run, ended half-way (killed, a power cut), left in the song
 // folder, unless a running program still holds them: the edits' temp and its save, the splits'
 // targets and the left track they keep aside, the settings file's new image, and the hidden
-// copies a file copy writes beside its target (".NAME.XXXXXX"). A track, the stereo track, the
-// master and the sample files are never among them, nor are the takes' scratches, nor the
-// split's files that are `waiting`.
+// copies a file copy writes beside its target (".NAME.vemra-XXXXXX"). A track, the stereo track,
+// the master, the sample files and every other file of the user's are never among them, nor
+// are the takes' scratches, nor the split's files that are `waiting`.
 void removeLeftScratch(const Shell& sh, const std::set<std::string>& waiting) {
   std::set<std::string> scratch = {nameOf(sh.tempfname), nameOf(sh.scratchfname),
                                    "." + nameOf(sh.tempfname) + ".saving",
@@ -113,9 +113,12 @@ void removeLeftScratch(const Shell& sh, const std::set<std::string>& waiting) {
     ours.insert(nameOf(*p));
 
   std::vector<std::string> found;
+  const size_t tail = platform::kHiddenCopyTag.size() + 6;  // ".vemra-XXXXXX"
   for (const std::string& name : platform::listNames(sh.songdir)) {
-    const bool copy = name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.' &&
-                      ours.count(name.substr(1, name.size() - 8)) > 0;
+    const bool copy = name.size() > tail + 1 && name[0] == '.' &&
+                      name.compare(name.size() - tail, platform::kHiddenCopyTag.size(),
+                                   platform::kHiddenCopyTag) == 0 &&
+                      ours.count(name.substr(1, name.size() - tail - 1)) > 0;
     if (copy || scratch.count(name) > 0) found.push_back(name);
   }
   const std::string dir = platform::rtrim(sh.songdir) + "\\";
@@ -234,7 +237,7 @@ void Shell::Form_Load() {
     wv.wvdispt(n);
   }
   if (listsAs(stfname, "St.wav")) f.ST01->setForeColor(colour::kBlue);
-  if (FileExists(copymixfname)) platform::kill(copymixfname);
+  platform::killUnheld(copymixfname);  // a running mixdown's stays
   if (FileExists(t00fname)) platform::kill(t00fname);
   // A take that a program which ended while recording left behind gets its own name.
   for (const platform::KeptTake& k : platform::mciRecoverTakes()) {

@@ -147,13 +147,15 @@ struct RowState {
 }  // namespace
 
 bool Transport::openFromTemplate(int fn, const std::string& path) const {
-  const std::string& def = sys_.shell->blankwav;
-  if (platform::fileLen(def) >= kHeader && platform::fileCopy(def, path))
-    return platform::fileOpen(fn, path, platform::OpenMode::ReadWriteExisting) &&
-           platform::truncateTo(fn, kHeader);
-  const auto h = platform::wavHeader(1, 0);
-  return platform::fileOpen(fn, path, platform::OpenMode::ReadWrite) &&
-         platform::truncateTo(fn, 0) && platform::putBytes(fn, 1, h);
+  if (!platform::fileOpen(fn, path, platform::OpenMode::Scratch)) return false;
+  auto h = platform::wavHeader(1, 0);
+  const int from = platform::freeFile();
+  if (from != 0 && platform::fileOpen(from, sys_.shell->blankwav, platform::OpenMode::Read)) {
+    std::array<uint8_t, kHeader> def{};
+    if (platform::getBytes(from, 1, def) == def.size()) h = def;
+    platform::fileClose(from);
+  }
+  return platform::putBytes(fn, 1, h);
 }
 
 Transport::SplitEnd Transport::settleSplit(int left) {
@@ -190,7 +192,8 @@ Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, 
   auto abandon = [&] {
     for (int fn : fns)
       if (fn != 0) platform::fileClose(fn);
-    if (platform::kill(temps[1]) || platform::fileLen(temps[1]) < 0) platform::kill(temps[0]);
+    if (platform::killUnheld(temps[1]) || platform::fileLen(temps[1]) < 0)
+      platform::killUnheld(temps[0]);
     return SplitEnd::AsBefore;
   };
   for (int k = 0; k < 3; ++k) {
@@ -232,7 +235,7 @@ Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, 
   // Both halves are whole and on the disk: the old left track gets its second name, then the
   // halves take the tracks' names, the left one first.
   const std::string aside = splitTemp(targets[0], ".keep");
-  platform::kill(aside);
+  platform::killUnheld(aside);
   const bool placed =
       (platform::fileLen(targets[0]) < 0 || platform::secondName(targets[0], aside)) &&
       platform::renameReplace(temps[0], targets[0]) &&

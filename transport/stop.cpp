@@ -244,7 +244,7 @@ bool Transport::lateStart(const Take& t) {
   auto abandon = [&] {
     platform::fileClose(kTempFile);
     platform::fileClose(kTrackFile);
-    platform::kill(temp);
+    platform::killUnheld(temp);
     return false;
   };
 

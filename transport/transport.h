@@ -253,8 +253,8 @@ class Transport {
   // the titles and lines; `master`: the master split (Split red, trkvals, tracks 03-14 down).
   void runSplit(bool master);
 
-  // A file made from the template def: its 44-byte header (the canonical mono header when def
-  // is missing or short) and nothing after it, open under fn for reading and writing.
+  // A fresh scratch file (platform::createScratch) holding the template def's 44-byte header
+  // (the canonical mono header when def is missing or short), open under fn.
   bool openFromTemplate(int fn, const std::string& path) const;
 
  public:

@@ -147,7 +147,10 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   sh.drvletter = platform::fixedLen(platform::curDir(), 1);
   sh.tempfname = sh.drvletter + ":\\Vemracd\\Mysong\\temp";
   const std::string& temp = sh.tempfname;
-  if (platform::fileLen(temp) >= 0) platform::kill(temp);  // a stale one from an earlier run
+  // The name is taken fresh and held until the track is replaced: a temp that another running
+  // program holds is never deleted, and nothing else at that name is written or waited on.
+  const int held = platform::freeFile();
+  if (held == 0 || !platform::fileOpen(held, temp, platform::OpenMode::Scratch)) return false;
   // The device's own errors show nothing: the caller's box says what failed, once.
   auto mci = [](const std::string& command) { return platform::mciExecuteQuiet(command); };
   const bool done = mci("open " + path + " alias capdel ") &&
@@ -155,9 +158,10 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
                     mci("stop capdel ") && mci(" save capdel " + temp);
   mci("close capdel ");
   // The rename replaces the track in one step, so it is never without a file.
-  if (done && platform::fileLen(temp) >= kHeader && platform::renameReplace(temp, path)) return true;
-  if (platform::fileLen(temp) >= 0) platform::kill(temp);
-  return false;
+  const bool ok = done && platform::fileLen(temp) >= kHeader && platform::renameReplace(temp, path);
+  platform::fileClose(held);
+  if (!ok) platform::killUnheld(temp);
+  return ok;
 }
 
 bool Waveform::trackFormatOk(const std::string& path) {

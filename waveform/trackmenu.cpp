@@ -100,8 +100,8 @@ bool writeShifted(const std::string& path, const std::string& temp, int32_t coun
   const int in = platform::freeFile();
   if (!platform::fileOpen(in, path, platform::OpenMode::Read)) return false;
   const int out = platform::freeFile();
-  // Opened through the file layer, so it is held while written: no start-up takes it for a leftover.
-  bool ok = platform::fileOpen(out, temp, platform::OpenMode::ReadWrite);
+  // A fresh file, held while written: no start-up takes it for a leftover.
+  bool ok = platform::fileOpen(out, temp, platform::OpenMode::Scratch);
   std::vector<uint8_t> header(kHeader);
   ok = ok && platform::getBytes(in, 1, header) == header.size();
   const int64_t newData = oldData + 2 * int64_t{count};
@@ -378,9 +378,8 @@ void Waveform::insertsams() {
   bool done = false;
   {
     BusyPointer busy(trackmod_.get());
-    if (platform::fileLen(temp) >= 0) platform::kill(temp);  // a stale one from an earlier run
     done = inscount >= 2 && writeShifted(path, temp, inscount) && platform::renameReplace(temp, path);
-    if (!done && platform::fileLen(temp) >= 0) platform::kill(temp);
+    if (!done) platform::killUnheld(temp);
   }
   if (done) {
     redrawAfterShift();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -313,11 +314,20 @@ TEST_F(MixdownFolder, WriteFailuresLeaveTheMasterAndRemoveTheCopy) {
   EXPECT_NE(r.error.find("cannot write"), std::string::npos) << r.error;
   EXPECT_EQ(master(), "an earlier master");
   fs::remove(song() / "Copymix.wav");
+  ASSERT_EQ(::mkfifo((song() / "Copymix.wav").c_str(), 0644), 0);  // never waited on, stays
+  EXPECT_FALSE(run(root_.string()).ok);
+  EXPECT_TRUE(fs::remove(song() / "Copymix.wav"));
 
-  fs::create_symlink("/dev/full", song() / "Copymix.wav");  // every write fails: disk full
+  rlimit was{};
+  ::getrlimit(RLIMIT_FSIZE, &was);
+  const rlimit small{1 << 16, was.rlim_max};  // every write past 64 KiB fails: a full disk
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
   r = run(root_.string());
+  ::setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, handler);
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.error.find("cannot write Copymix.wav: No space left"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("cannot write Copymix.wav: File too large"), std::string::npos) << r.error;
   EXPECT_EQ(master(), "an earlier master");
   EXPECT_FALSE(fs::exists(fs::symlink_status(song() / "Copymix.wav")));
 

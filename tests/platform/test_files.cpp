@@ -354,6 +354,15 @@ TEST_F(FilesTest, RenameReplacesAtomicallyAndKillDeletes) {
   EXPECT_TRUE(fs::exists(host("dir")));
 }
 
+TEST_F(FilesTest, ScratchFilesAreFreshOrdinaryAndHeld) {
+  write("left", "an earlier run's");
+  fs::create_symlink(host("left"), host("link"));
+  EXPECT_EQ(createScratch("C:\\link"), -1);  // never followed, never removed
+  EXPECT_FALSE(secondName("C:\\left", "C:\\link"));
+  ASSERT_TRUE(fileOpen(1, "C:\\left", OpenMode::Scratch));  // an unheld leftover goes
+  EXPECT_EQ(createScratch("C:\\left"), -1);  // held while open
+}
+
 TEST_F(FilesTest, MkDirMakesOneLevel) {
   EXPECT_TRUE(mkDir("C:\\Vemracd"));
   EXPECT_TRUE(mkDir("C:\\Vemracd\\Mysong  "));

@@ -201,10 +201,13 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   put(std::string(kSong) + "Copymix.wav", 10);
   put(std::string(kSong) + "T00.wav", 0);     // empty: survives
   const std::string scratch[] = {"temp", ".temp.saving", "T01.new", "T01.keep", ".vsets.new",
-                                 ".T01.wav.aB3xYz", ".x.aB3xYz"};  // the last is not ours
+                                 ".T01.wav.vemra-abc123", ".x.vemra-abc123", ".T01.wav.aB3xYz",
+                                 ".T01.wav.backup", ".Mix.wav.backup"};  // from the 7th on: the user's
   for (const std::string& n : scratch) put(kSong + n, 10);
+  const std::string copymix = root + "/" + kSong + "Copymix.wav";  // a running mixdown's
+  ASSERT_TRUE(platform::fileOpen(platform::kMaxFileNumber, copymix, platform::OpenMode::ReadWrite));
   start();
-  for (const std::string& n : scratch) EXPECT_EQ(exists(kSong + n), n == ".x.aB3xYz") << n;
+  for (const std::string& n : scratch) EXPECT_EQ(exists(kSong + n), &n >= &scratch[6]) << n;
   shell::MainForm& f = form();
   EXPECT_TRUE(answers.shown.empty());
   for (int r = 1; r <= 14; ++r)
@@ -212,7 +215,7 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
   EXPECT_EQ(program->system().transport->elapsecs(), -1);
   EXPECT_EQ(f.ST01->foreColor(), kRed);
   EXPECT_NE(f.Mutemix->foreColor(), kRed);
-  EXPECT_FALSE(exists(std::string(kSong) + "Copymix.wav"));
+  EXPECT_TRUE(exists(std::string(kSong) + "Copymix.wav"));
   EXPECT_TRUE(exists(std::string(kSong) + "T00.wav"));
   EXPECT_TRUE(exists(std::string(kSong) + "t03.wav"));
 }

@@ -3,6 +3,7 @@
 // boost and cut, their refusals and limits, and the button's guards and emptied boxes.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
@@ -177,13 +178,18 @@ TEST_F(RangeEditorTest, AFailedSaveLeavesTheTrackIntactAndNoTemp) {
   put(3, Samples(3 * 44100, 9));
   startProgram();
   const auto before = test_support::readAll(track(3));
-  // A folder in the scratch file's place makes the save fail.
-  std::filesystem::create_directory(song() / "temp");
+  // A FIFO in the save's place makes it fail, never wait.
+  ASSERT_EQ(::mkfifo((song() / ".temp.saving").c_str(), 0644), 0);
   EXPECT_EQ(run(form().rgedrl, "44100", "88200", "3"),
             " The delete could not be done - the track is as it was. Please Re-try.");
   EXPECT_EQ(test_support::readAll(track(3)), before);
   EXPECT_EQ(platform::mciCommandLog().back(), "close capdel ");
   EXPECT_EQ(form().pointer(), ui::Pointer::Arrow);
+  // A temp that another running program holds fails the delete and stays.
+  ASSERT_TRUE(std::filesystem::remove(song() / ".temp.saving"));
+  ASSERT_TRUE(platform::fileOpen(9, (song() / "temp").native(), platform::OpenMode::ReadWrite));
+  EXPECT_NE(run(form().rgedrl, "44100", "88200", "3"), "");
+  EXPECT_TRUE(std::filesystem::exists(song() / "temp") && test_support::readAll(track(3)) == before);
 }
 
 TEST_F(RangeEditorTest, ButtonsDoNothingWithoutSourceTrackOrWhilePlaying) {
