@@ -6,8 +6,9 @@
 set -u
 rate=$1; shift
 bin=$1; shift
-# A fixed name: an entry that a killed server left in the JACK registry is taken over, not piled up.
-name="vemra-live-$rate"
+# A fixed name for each build: an entry that a killed server left in the JACK registry is taken
+# over, not piled up, and the live tests of two checkouts run at once each on a server of their own.
+name="vemra-live-$rate-$(printf %s "$bin" | cksum | cut -d' ' -f1)"
 export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
 export VEMRA_AUDIO=jack
