@@ -165,7 +165,7 @@ bool fileOpen(int fn, std::string_view path, OpenMode mode) {
   std::string host = hostPath(path);
   if (host.empty() || hooked(host)) return false;
   if (mode == OpenMode::Scratch) {
-    const int fd = makeWay(host) ? createHeld(host) : -1;
+    const int fd = createScratch(path);
     if (fd >= 0) gSlots[fn] = Slot{fd, 0, false};
     return fd >= 0;
   }

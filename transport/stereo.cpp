@@ -144,6 +144,12 @@ struct RowState {
   }
 };
 
+// True when the split's file `path` is not there, or is there no longer once removed (never
+// while a running program holds it).
+bool gone(const std::string& path) {
+  return platform::fileLen(path) < 0 || platform::killUnheld(path);
+}
+
 }  // namespace
 
 bool Transport::openFromTemplate(int fn, const std::string& path) const {
@@ -164,7 +170,6 @@ Transport::SplitEnd Transport::settleSplit(int left) {
   const std::string lnew = splitTemp(track), rnew = splitTemp(right);
   const std::string keep = splitTemp(track, ".keep");
   auto has = [](const std::string& p) { return platform::fileLen(p) >= 0; };
-  auto gone = [&](const std::string& p) { return !has(p) || platform::killUnheld(p); };
   if (!has(lnew) && has(rnew)) {
     if (platform::renameReplace(rnew, right)) {
       gone(keep);
@@ -192,8 +197,7 @@ Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, 
   auto abandon = [&] {
     for (int fn : fns)
       if (fn != 0) platform::fileClose(fn);
-    if (platform::killUnheld(temps[1]) || platform::fileLen(temps[1]) < 0)
-      platform::killUnheld(temps[0]);
+    if (gone(temps[1])) gone(temps[0]);  // a right half that stays keeps the left one too
     return SplitEnd::AsBefore;
   };
   for (int k = 0; k < 3; ++k) {
