@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include "platform/audio_mixer.h"
@@ -27,6 +28,7 @@ constexpr unsigned kPeriods = 3;
 constexpr long kLatencyWarnFrames = 8192;
 constexpr size_t kBlock = 256;      // mixer frames per resampler refill
 constexpr size_t kCapture = 4096;   // capture frames per sink call at most
+constexpr int64_t kInStepLimit = 2;  // seconds a stream makes up at most (see CycleKeeper)
 
 // Never let RtAudio's JACK client start a server.
 void noJackAutostart() { ::setenv("JACK_NO_START_SERVER", "1", 1); }
@@ -218,7 +220,100 @@ void waitOutside(const std::atomic<uint64_t>& epoch) {
     std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
+#if VEMRA_HAVE_JACK
+// The program's own client of the JACK server: it examines the server, and the streams' callbacks
+// read the server's frame count through it (RtAudio keeps its clients to itself). It stays open
+// while its server runs, and is closed only once that server has gone: libjack can leave a lock
+// held for good when a client closes while the server still sends it news (of another client
+// that opens or closes, say), after which no client of the process opens or closes again.
+class ServerClock {
+ public:
+  // A client of the running server, or null (UI or examining thread).
+  jack_client_t* client() {
+    std::lock_guard<std::mutex> g(mu_);
+    jack_client_t* c = client_.load(std::memory_order_acquire);
+    if (c && alive_.load(std::memory_order_acquire)) return c;
+    if (c) {
+      client_.store(nullptr, std::memory_order_release);
+      jack_client_close(c);  // its server is gone: nothing more comes to it
+    }
+    jack_status_t status{};
+    c = jack_client_open("vemracd-probe", JackNoStartServer, &status);
+    if (!c) return nullptr;
+    alive_.store(true, std::memory_order_release);
+    jack_on_shutdown(c, &ServerClock::gone, this);
+    client_.store(c, std::memory_order_release);
+    return c;
+  }
+  // The frame at which the server's current cycle began; false while there is no server to ask.
+  bool cycleStart(uint32_t& frame) const {
+    jack_client_t* c = client_.load(std::memory_order_acquire);
+    if (!c || !alive_.load(std::memory_order_acquire)) return false;
+    frame = jack_last_frame_time(c);
+    return true;
+  }
+
+ private:
+  static void gone(void* self) {
+    static_cast<ServerClock*>(self)->alive_.store(false, std::memory_order_release);
+  }
+  std::mutex mu_;
+  std::atomic<jack_client_t*> client_{nullptr};
+  std::atomic<bool> alive_{false};
+};
+
+ServerClock& serverClock() {
+  static ServerClock* clock = new ServerClock;  // callbacks may outlive static destruction
+  return *clock;
+}
+#endif
+
+// Whether a stream of `api` keeps to its server's frame count (JACK only).
+bool clocked(AudioBackendKind api) {
+#if VEMRA_HAVE_JACK
+  return api == AudioBackendKind::Jack && serverClock().client() != nullptr;
+#else
+  (void)api;
+  return false;
+#endif
+}
+
+// From a callback: the frames to make up before its own, when its server's count can be read.
+int64_t keepInStep(bool clocked, CycleKeeper& keeper, unsigned frames) {
+#if VEMRA_HAVE_JACK
+  uint32_t at = 0;
+  if (clocked && serverClock().cycleStart(at)) return keeper.makeUp(at, frames);
+#else
+  (void)clocked, (void)keeper, (void)frames;
+#endif
+  return 0;
+}
+
 }  // namespace
+
+int64_t CycleKeeper::makeUp(uint32_t serverFrame, unsigned frames) {
+  int64_t fix = 0;
+  if (!started_) {
+    started_ = true;
+  } else {
+    server_ += int32_t(serverFrame - last_);  // the count wraps at 2^32 frames
+    const int64_t d = server_ - handled_;
+    if (d != seen_) times_ = 0;
+    seen_ = d;
+    if (d > limit_ || d < -limit_) {
+      handled_ = server_;
+      seen_ = 0;
+    } else if (d != 0 && ++times_ >= kSteady) {
+      fix = d;
+      handled_ += d;
+      seen_ = 0;
+      times_ = 0;
+    }
+  }
+  last_ = serverFrame;
+  handled_ += frames;
+  return fix;
+}
 
 const char* kindName(AudioBackendKind kind) {
   switch (kind) {
@@ -255,12 +350,11 @@ int DeviceTable::count(bool input) const {
 
 #if VEMRA_HAVE_JACK
 // A JACK server's devices as RtAudio numbers them (the runs of ports that share a client name,
-// in the server's port order; a port that takes sound is an output channel), examined with
-// one client where RtAudio's own examination opens one per device and per question.
+// in the server's port order; a port that takes sound is an output channel), examined with the
+// program's own client where RtAudio's own examination opens one per device and per question.
 DeviceTable examineJack() {
   DeviceTable t;
-  jack_status_t status{};
-  jack_client_t* client = jack_client_open("vemracd-probe", JackNoStartServer, &status);
+  jack_client_t* client = serverClock().client();
   if (!client) return t;
   const unsigned rate = jack_get_sample_rate(client);
   if (const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, 0)) {
@@ -280,9 +374,6 @@ DeviceTable examineJack() {
     }
     jack_free(ports);
   }
-  // The answer is complete: the client's close (the server reorders its graph) need not be
-  // waited for.
-  std::thread([client] { jack_client_close(client); }).detach();
   t.examined = true;  // JACK has no default devices: the first one with channels serves
   return t;
 }
@@ -341,6 +432,9 @@ struct RtOutput::Impl {
   float stereo[kBlock * 2] = {};
   std::atomic<uint64_t> calls{0};
   std::atomic<bool> abandoned{false};  // left to a stream that could not be closed
+  bool clocked = false;                // holds the server's count (see CycleKeeper)
+  CycleKeeper keeper;
+  int64_t holdBack = 0;                // frames of silence still owed to the server's count
 
   ~Impl() {
     if (src) src_delete(src);
@@ -384,6 +478,18 @@ struct RtOutput::Impl {
       std::fill_n(o, size_t(frames) * size_t(self->channels), 0.0f);
       return 0;
     }
+    const int64_t fix = keepInStep(self->clocked, self->keeper, frames);
+    // Cycles the server went through without this stream are played past, unheard.
+    for (int64_t left = fix; left > 0; left -= int64_t(kBlock))
+      self->pull(self->stereo, size_t(std::min<int64_t>(left, int64_t(kBlock))));
+    self->holdBack += std::max<int64_t>(0, -fix);
+    if (self->holdBack > 0) {  // cycles it got twice are given silence
+      const unsigned n = unsigned(std::min<int64_t>(self->holdBack, frames));
+      std::fill_n(o, size_t(n) * size_t(self->channels), 0.0f);
+      self->holdBack -= n;
+      o += size_t(n) * size_t(self->channels);
+      frames -= n;
+    }
     if (self->channels == 2) {
       self->pull(o, frames);
       return 0;
@@ -417,6 +523,8 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
     if (!impl->src) return false;
     impl->ratio = double(c.rate) / kSampleRate;
   }
+  impl->keeper = CycleKeeper(kInStepLimit * c.rate);
+  impl->clocked = clocked(api);
   // Renders run on the callback thread from the first callback on: releases must wait for them.
   mixer_.setRenderAsync(true);
   if (!openStream(*impl->rt, false, c, clientName, &Impl::callback, impl.get(), error)) {
@@ -482,6 +590,10 @@ struct RtInput::Impl {
   std::atomic<uint64_t> calls{0};
   bool wasActive = false;          // callback thread only
   std::atomic<int64_t>* delivered = nullptr;
+  bool clocked = false;            // holds the server's count (see CycleKeeper)
+  CycleKeeper keeper;
+  int64_t leaveOut = 0;            // frames the take still owes the server's count
+  std::vector<float> silence;      // kCapture frames of `channels`
 
   ~Impl() {
     if (src) src_delete(src);
@@ -511,33 +623,48 @@ struct RtInput::Impl {
     }
   }
 
+  // Frames at the device rate -> 44.1 kHz -> the sink.
+  void take(const float* p, long n) {
+    if (!src) {
+      deliver(p, size_t(n));
+      return;
+    }
+    while (n > 0) {
+      SRC_DATA d{};
+      d.data_in = p;
+      d.input_frames = n;
+      d.data_out = resampled.data();
+      d.output_frames = long(kCapture);
+      d.src_ratio = ratio;
+      if (src_process(src, &d) != 0 || d.input_frames_used == 0) break;
+      deliver(resampled.data(), size_t(d.output_frames_gen));
+      p += d.input_frames_used * channels;
+      n -= d.input_frames_used;
+    }
+  }
+
   static int callback(void*, void* in, unsigned n, double, RtAudioStreamStatus, void* user) {
     auto* self = static_cast<Impl*>(user);
     self->epoch.fetch_add(1, std::memory_order_seq_cst);
     self->calls.fetch_add(1, std::memory_order_relaxed);
     const bool active = self->active.load(std::memory_order_seq_cst);
     // Frames before an attach never reach the sink, nor do they linger in the converter.
-    if (active && !self->wasActive && self->src) src_reset(self->src);
+    if (active && !self->wasActive) {
+      if (self->src) src_reset(self->src);
+      self->leaveOut = 0;
+    }
     self->wasActive = active;
+    const int64_t fix = keepInStep(self->clocked, self->keeper, n);
     if (in && active) {
-      const float* p = static_cast<const float*>(in);
-      if (!self->src) {
-        self->deliver(p, n);
-      } else {
-        long left = long(n);
-        while (left > 0) {
-          SRC_DATA d{};
-          d.data_in = p;
-          d.input_frames = left;
-          d.data_out = self->resampled.data();
-          d.output_frames = long(kCapture);
-          d.src_ratio = self->ratio;
-          if (src_process(self->src, &d) != 0 || d.input_frames_used == 0) break;
-          self->deliver(self->resampled.data(), size_t(d.output_frames_gen));
-          p += d.input_frames_used * self->channels;
-          left -= d.input_frames_used;
-        }
-      }
+      // Cycles the server went through without this stream are silence in the take; cycles it
+      // got twice are left out of it.
+      for (int64_t left = fix; left > 0; left -= int64_t(kCapture))
+        self->take(self->silence.data(), long(std::min<int64_t>(left, int64_t(kCapture))));
+      self->leaveOut += std::max<int64_t>(0, -fix);
+      const unsigned skip = unsigned(std::min<int64_t>(self->leaveOut, n));
+      self->leaveOut -= skip;
+      self->take(static_cast<const float*>(in) + size_t(skip) * size_t(self->channels),
+                 long(n - skip));
     }
     self->epoch.fetch_add(1, std::memory_order_seq_cst);
     return 0;
@@ -565,6 +692,9 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
     impl->ratio = double(kSampleRate) / c.rate;
   }
   impl->resampled.assign(kCapture * size_t(c.channels), 0.0f);
+  impl->silence.assign(kCapture * size_t(c.channels), 0.0f);
+  impl->keeper = CycleKeeper(kInStepLimit * c.rate);
+  impl->clocked = clocked(api);
   if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
   impl_ = std::move(impl);
   watch_.reset();

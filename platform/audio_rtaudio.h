@@ -53,6 +53,31 @@ class StallWatch {
   int64_t sinceMs_ = -1;
 };
 
+// Keeps a stream in step with its server's frame count. The output and the input are two
+// clients of a JACK server, and a server without real-time scheduling can skip a cycle of one and
+// not of the other; each stream therefore counts the frames it has handled against the frames
+// the server has counted since its first callback. Once a difference has held for kSteady
+// callbacks in a row (a late client's next callbacks can come early, and settle the difference
+// themselves), the stream is told to make it up: the output plays on past what it missed, the
+// input fills it with silence (negative: the output holds back, the input leaves frames out).
+// A difference beyond `limit` (a server that stalled or started again) is taken as it stands.
+class CycleKeeper {
+ public:
+  explicit CycleKeeper(int64_t limit = 0) : limit_(limit) {}
+  // At each callback: the frame at which the server's cycle began and the callback's frames.
+  // The frames to make up before the callback's own.
+  int64_t makeUp(uint32_t serverFrame, unsigned frames);
+  static constexpr int kSteady = 3;
+
+ private:
+  int64_t limit_;
+  bool started_ = false;
+  uint32_t last_ = 0;
+  int64_t server_ = 0, handled_ = 0;  // frames since the first callback
+  int64_t seen_ = 0;                  // the difference of the last callbacks
+  int times_ = 0;                     // how many in a row
+};
+
 // The one output stream: pulls the mixer from the callback thread.
 class RtOutput {
  public:

@@ -552,6 +552,26 @@ TEST(SoundBackendProbe, AJackServerIsTheOneListeningOnItsSocket) {
   else ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
+// A stream held to its server's frame count makes up what it missed (or got twice) once the
+// difference holds, and takes a stalled, restarted, wrapping or unmoving count as it stands.
+TEST(SoundBackendProbe, AStreamKeepsInStepWithItsServersFrameCount) {
+  constexpr int64_t p = 512;
+  struct Case { const char* what; uint32_t start; std::vector<int64_t> steps; int64_t madeUp; };
+  for (const Case& c : {Case{"in step", 0, std::vector<int64_t>(20, p), 0},
+                        Case{"a missed cycle", 0, {p, p, 2 * p, p, p, p, p, p}, p},
+                        Case{"a late callback, then an early one", 0, {p, 3 * p, 0, p, p, p, p}, p},
+                        Case{"a cycle got twice", 0, {p, p, 0, p, p, p, p}, -p},
+                        Case{"a server that stalled", 0, {p, 441000, p, p, p, p}, 0},
+                        Case{"a count that wraps", 0xFFFFFF00u, std::vector<int64_t>(10, p), 0},
+                        Case{"a count that never moves", 7, std::vector<int64_t>(400, 0), 0}}) {
+    audio::CycleKeeper keeper(2 * kSampleRate);
+    uint32_t at = c.start;
+    int64_t madeUp = keeper.makeUp(at, p);
+    for (int64_t step : c.steps) madeUp += keeper.makeUp(at += uint32_t(step), p);
+    EXPECT_EQ(madeUp, c.madeUp) << c.what;
+  }
+}
+
 // The core under a render thread of its own, as the real backends run it: group starts land on
 // one frame, and a released voice's memory can be freed at once (ASan catches a late read).
 TEST(SoundMixerCore, ConcurrentRenderStartsTogetherAndReleasesSynchronously) {
