@@ -269,7 +269,7 @@ ServerClock& serverClock() {
 #endif
 
 // Whether a stream of `api` keeps to its server's frame count (JACK only).
-bool clocked(AudioBackendKind api) {
+bool keepsToServer(AudioBackendKind api) {
 #if VEMRA_HAVE_JACK
   return api == AudioBackendKind::Jack && serverClock().client() != nullptr;
 #else
@@ -432,7 +432,7 @@ struct RtOutput::Impl {
   float stereo[kBlock * 2] = {};
   std::atomic<uint64_t> calls{0};
   std::atomic<bool> abandoned{false};  // left to a stream that could not be closed
-  bool clocked = false;                // holds the server's count (see CycleKeeper)
+  bool clocked = false;                // keeps to the server's count (see CycleKeeper)
   CycleKeeper keeper;
   int64_t holdBack = 0;                // frames of silence still owed to the server's count
 
@@ -524,7 +524,7 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
     impl->ratio = double(c.rate) / kSampleRate;
   }
   impl->keeper = CycleKeeper(kInStepLimit * c.rate);
-  impl->clocked = clocked(api);
+  impl->clocked = keepsToServer(api);
   // Renders run on the callback thread from the first callback on: releases must wait for them.
   mixer_.setRenderAsync(true);
   if (!openStream(*impl->rt, false, c, clientName, &Impl::callback, impl.get(), error)) {
@@ -590,7 +590,7 @@ struct RtInput::Impl {
   std::atomic<uint64_t> calls{0};
   bool wasActive = false;          // callback thread only
   std::atomic<int64_t>* delivered = nullptr;
-  bool clocked = false;            // holds the server's count (see CycleKeeper)
+  bool clocked = false;            // keeps to the server's count (see CycleKeeper)
   CycleKeeper keeper;
   int64_t leaveOut = 0;            // frames the take still owes the server's count
   std::vector<float> silence;      // kCapture frames of `channels`
@@ -694,7 +694,7 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
   impl->resampled.assign(kCapture * size_t(c.channels), 0.0f);
   impl->silence.assign(kCapture * size_t(c.channels), 0.0f);
   impl->keeper = CycleKeeper(kInStepLimit * c.rate);
-  impl->clocked = clocked(api);
+  impl->clocked = keepsToServer(api);
   if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
   impl_ = std::move(impl);
   watch_.reset();

@@ -23,6 +23,8 @@ cleanup() {
   if [ -n "$jpid" ]; then
     kill "$jpid" 2>/dev/null
     for _ in $(seq 50); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
+    # A server still shutting down after that would meet the next run under its name.
+    kill -9 "$jpid" 2>/dev/null
   fi
   rm -f "$log" "$pidfile"
 }
