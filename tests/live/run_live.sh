@@ -16,24 +16,26 @@ export VEMRA_LIVE_RATE="$rate"
 log=$(mktemp)
 pidfile=$(mktemp)
 export VEMRA_LIVE_JACKD_PIDFILE="$pidfile"
-jackd --no-realtime -n "$name" -d dummy -r "$rate" -p 512 >"$log" 2>&1 &
-echo $! >"$pidfile"
+# Running, not a zombie: an ended server's process waits for its reaper, here pid 1.
+running() { case $(cut -d' ' -f3 "/proc/$1/stat" 2>/dev/null) in "" | Z) return 1 ;; esac; }
 cleanup() {
   jpid=$(cat "$pidfile" 2>/dev/null)
   if [ -n "$jpid" ]; then
     kill "$jpid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$jpid" 2>/dev/null || break; sleep 0.1; done
-    # A server still shutting down after that would meet the next run under its name.
+    for _ in $(seq 200); do running "$jpid" || break; sleep 0.1; done
     kill -9 "$jpid" 2>/dev/null
   fi
   rm -f "$log" "$pidfile"
 }
 trap cleanup EXIT
-if ! timeout 20 jack_wait -w -t 15 >/dev/null 2>&1; then
-  echo "jackd did not start:"; cat "$log"; exit 1
-fi
-# jack_wait also answers for a server of the same name left running by an earlier run.
-if ! kill -0 "$(cat "$pidfile")" 2>/dev/null; then
-  echo "jackd did not start:"; cat "$log"; exit 1
-fi
+# A server of this name from an earlier run can still be shutting down, and one that was killed
+# leaves its entry in the JACK registry until its process is reaped: a few tries. jack_wait also
+# answers for such a server, hence the check that ours runs.
+for try in 1 2 3 4 5; do
+  jackd --no-realtime -n "$name" -d dummy -r "$rate" -p 512 >"$log" 2>&1 &
+  echo $! >"$pidfile"
+  if timeout 10 jack_wait -w -t 5 >/dev/null 2>&1 && running "$(cat "$pidfile")"; then break; fi
+  if [ "$try" = 5 ]; then echo "jackd did not start:"; cat "$log"; exit 1; fi
+  sleep 2
+done
 "$bin" "$@"
