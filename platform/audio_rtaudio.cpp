@@ -129,8 +129,8 @@ bool choose(const DeviceTable& table, bool input, int wantChannels, Choice& c,
 }
 
 // Opens and starts one direction of a stream; false with `error` set. Catches everything.
-bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& clientName,
-                RtAudioCallback cb, void* user, std::string& error) {
+bool openOnce(RtAudio& rt, bool input, const Choice& c, const std::string& clientName,
+              RtAudioCallback cb, void* user, std::string& error) {
   try {
     RtAudio::StreamParameters params;
     params.deviceId = c.device;
@@ -158,6 +158,17 @@ bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& cli
   } catch (...) {
   }
   return false;
+}
+
+// RtAudio counts a JACK server's devices with a client of its own first, and a loaded server has
+// been seen to turn that client away (the device then counts as invalid): one more try after a
+// pause.
+bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& clientName,
+                RtAudioCallback cb, void* user, std::string& error) {
+  if (openOnce(rt, input, c, clientName, cb, user, error)) return true;
+  if (rt.getCurrentApi() != RtAudio::UNIX_JACK) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return openOnce(rt, input, c, clientName, cb, user, error);
 }
 
 // Stops and closes a stream. One that stopped on its own (`dead`) is never stopped here:
