@@ -504,6 +504,17 @@ std::optional<KeptTake> mciKeepTake(std::string_view alias) {
   return keptTake(path);
 }
 
+std::string mciTakeStamp(std::string_view alias) {
+  RecordDevice* r = findRecorder(alias);
+  return r ? r->rec->stamp() : "";
+}
+
+std::optional<KeptTake> mciKeepFile(std::string_view path, const std::string& stamp) {
+  std::string kept = mci::keepFile(hostPath(path), stamp, keepFolders());
+  if (kept.empty()) return std::nullopt;
+  return keptTake(kept);
+}
+
 std::vector<KeptTake> mciRecoverTakes() {
   std::vector<std::string> scan{mciScratchDir()};
   // Where takes were scratched before they moved to the song folder: the program folder.

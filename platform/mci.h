@@ -48,6 +48,13 @@ struct KeptTake {
 // temporary folder: moved there when it can be, else copied. Nothing when no such device is
 // open, its take holds no samples, or no folder can take it.
 std::optional<KeptTake> mciKeepTake(std::string_view alias);
+// The local time the take of recording device `alias` started, as a kept take is named after
+// it ("20261207-153012"); "" for a device not open or never cued.
+std::string mciTakeStamp(std::string_view alias);
+// Keeps the take already saved at `path` (logical), started at `stamp` (mciTakeStamp; "": its
+// length before its last write), as mciKeepTake would have kept it: the file leaves its place
+// (moved, else copied and removed). Nothing when no folder takes it: the file then stays.
+std::optional<KeptTake> mciKeepFile(std::string_view path, const std::string& stamp);
 // Takes that a program which ended while recording left in the scratch folder (and in the
 // program folder, where older versions scratched), each with its header fixed to its whole
 // frames and kept as above; scratches without samples are removed, and a take that a running

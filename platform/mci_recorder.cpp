@@ -205,6 +205,47 @@ std::string keepAs(int fd, const std::string& linkedPath, bool headerFixed, int 
   return "";
 }
 
+std::string keepFile(const std::string& path, std::string stamp,
+                     const std::vector<std::string>& dirs) {
+  bool writable = true;
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    writable = false;
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (fd < 0) return "";
+  // A running recorder holds its scratch locked: that take is not left behind.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return "";
+  }
+  struct stat sb {};
+  uint8_t hdr[kWavHeaderBytes] = {};
+  int channels = 1;
+  if (::fstat(fd, &sb) == 0 && sb.st_size >= kWavHeaderBytes && preadAll(fd, hdr, sizeof hdr, 0))
+    channels = wavChannels(hdr);
+  const uint64_t frameBytes = 2 * static_cast<uint64_t>(channels);
+  const uint64_t size = static_cast<uint64_t>(std::max<off_t>(sb.st_size, 0));
+  uint64_t data = size > kWavHeaderBytes ? (size - kWavHeaderBytes) / frameBytes * frameBytes : 0;
+  data = std::min<uint64_t>(data, clamp32(data) / frameBytes * frameBytes);
+  if (data == 0) {  // nothing was captured: nothing to keep
+    ::unlink(path.c_str());
+    ::close(fd);
+    return "";
+  }
+  if (stamp.empty()) {  // none known: the take started its length before its last write
+    stamp = timeStamp(sb.st_mtime - static_cast<std::time_t>(data / (kSampleRate * frameBytes)));
+  }
+  const auto h = wavHeader(channels, static_cast<uint32_t>(data));
+  const bool fixed = writable && ::ftruncate(fd, static_cast<off_t>(kWavHeaderBytes + data)) == 0 &&
+                     pwriteAll(fd, h.data(), h.size(), 0) && ::fdatasync(fd) == 0;
+  bool moved = false;
+  std::string to = keepAs(fd, path, fixed, channels, data, stamp, dirs, moved);
+  if (!to.empty() && !moved) ::unlink(path.c_str());  // copied elsewhere: it may go (if it can)
+  ::close(fd);
+  return to;
+}
+
 std::vector<std::string> recoverScratches(const std::string& scanDir,
                                           const std::vector<std::string>& dirs) {
   std::vector<std::string> kept;
@@ -217,46 +258,8 @@ std::vector<std::string> recoverScratches(const std::string& scanDir,
       found.push_back(e.path().string());
   }
   for (const std::string& path : found) {
-    bool writable = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-      writable = false;
-      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    if (fd < 0) continue;
-    // A running recorder holds its scratch locked: that take is not left behind.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      continue;
-    }
-    struct stat sb {};
-    uint8_t hdr[kWavHeaderBytes] = {};
-    int channels = 1;
-    if (::fstat(fd, &sb) == 0 && sb.st_size >= kWavHeaderBytes && preadAll(fd, hdr, sizeof hdr, 0))
-      channels = wavChannels(hdr);
-    const uint64_t frameBytes = 2 * static_cast<uint64_t>(channels);
-    const uint64_t size = static_cast<uint64_t>(std::max<off_t>(sb.st_size, 0));
-    uint64_t data = size > kWavHeaderBytes ? (size - kWavHeaderBytes) / frameBytes * frameBytes : 0;
-    data = std::min<uint64_t>(data, clamp32(data) / frameBytes * frameBytes);
-    if (data == 0) {  // nothing was captured: nothing to keep
-      ::unlink(path.c_str());
-      ::close(fd);
-      continue;
-    }
-    std::string stamp = stampInName(std::filesystem::path(path).filename().string());
-    if (stamp.empty()) {  // an older name: the take started its length before its last write
-      stamp = timeStamp(sb.st_mtime - static_cast<std::time_t>(data / (kSampleRate * frameBytes)));
-    }
-    const auto h = wavHeader(channels, static_cast<uint32_t>(data));
-    const bool fixed = writable && ::ftruncate(fd, static_cast<off_t>(kWavHeaderBytes + data)) == 0 &&
-                       pwriteAll(fd, h.data(), h.size(), 0) && ::fdatasync(fd) == 0;
-    bool moved = false;
-    std::string to = keepAs(fd, path, fixed, channels, data, stamp, dirs, moved);
-    if (!to.empty()) {
-      if (!moved) ::unlink(path.c_str());  // copied elsewhere: the scratch may go (if it can)
-      kept.push_back(to);
-    }
-    ::close(fd);
+    const std::string stamp = stampInName(std::filesystem::path(path).filename().string());
+    if (std::string to = keepFile(path, stamp, dirs); !to.empty()) kept.push_back(to);
   }
   return kept;
 }

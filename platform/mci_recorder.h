@@ -41,9 +41,16 @@ std::string keepAs(int fd, const std::string& linkedPath, bool headerFixed, int 
                    uint64_t dataBytes, const std::string& stamp,
                    const std::vector<std::string>& dirs, bool& moved);
 
+// Keeps the WAV file at `path` as a take started at `stamp` ("" : its length before its last
+// write): given a header that matches its whole frames and kept as above, the file itself gone
+// (moved, or removed once copied). "" when it is locked (a running recorder's scratch), holds no
+// whole frame (it is then removed) or no folder took it (it then stays).
+std::string keepFile(const std::string& path, std::string stamp,
+                     const std::vector<std::string>& dirs);
+
 // Takes left in `scanDir` by a program that ended while recording: every hidden take file not
-// in use by a running recorder is given a header that matches its whole frames and kept as
-// above (an empty one is removed). Returns the kept files' paths.
+// in use by a running recorder is kept as keepFile does, under the start time its name carries.
+// Returns the kept files' paths.
 std::vector<std::string> recoverScratches(const std::string& scanDir,
                                           const std::vector<std::string>& dirs);
 
@@ -59,6 +66,8 @@ class Recorder {
   int channels() const { return channels_; }
   bool recording() const { return recording_; }
   const std::string& scratchPath() const { return scratchPath_; }
+  // The local start time of the take ("20261207-153012"), "" before the first cue.
+  const std::string& stamp() const { return stamp_; }
 
   // Each returns "" on success, else the reason.
   std::string setChannels(int channels);  // refused while recording

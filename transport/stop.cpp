@@ -7,9 +7,10 @@
 // silence in front (through temp.wav), so that it lines up with the tracks it was played over.
 //
 // The device moves the take into its file. A take that cannot be saved there (the song folder
-// removed or read-only, a folder in the file's place) is kept at once as "Recovered-...wav"
-// and the message line says where; a take without samples leaves no file. Either way the row's
-// record button turns red again.
+// removed or read-only, a folder in the file's place), or whose silence cannot be put in front
+// (no room, something else at temp.wav), is kept as "Recovered-...wav" and the message line
+// says where; a take without samples leaves no file. Either way the row's record button turns
+// red again.
 //
 // The finishing yields to the event loop for 2.3 s while the transport already shows the
 // stopped state. Mouse and key input (the close box included) are dropped meanwhile and
@@ -168,6 +169,7 @@ void Transport::finishTake(const Take& t) {
     std::optional<platform::KeptTake> kept;
     if (!saved) kept = platform::mciKeepTake("cap44");
     waitMoreThan(2200);
+    const std::string stamp = platform::mciTakeStamp("cap44");  // known until the close
     send("close cap44 ");
     platform::kill(sh.t00fname);
     if (kept) {
@@ -179,8 +181,10 @@ void Transport::finishTake(const Take& t) {
       f.refresh();
       if (t.stereo) {
         stereohdr(t.file);  // the stereo track gets no silence in front
-      } else if (t.startSecond > 0) {
-        lateStart(t);
+      } else if (t.startSecond > 0 && !lateStart(t)) {
+        // Without its silence in front the take would not line up with the tracks it was
+        // played over: it is kept apart, as one that could not be saved (else it stays).
+        if (auto k = platform::mciKeepFile(t.file, stamp)) takeKept(t, k->folder, k->name);
       }
     }
   }

@@ -179,12 +179,13 @@ class Transport {
   // The finishing of a take once the engine is released (input blocked throughout).
   void finishTake(const Take& t);
   // Puts t.startSecond seconds of silence in front of the saved take through temp.wav. On any
-  // failure the track stays as saved and temp.wav is removed; false then.
+  // failure the saved take is left as it is and temp.wav is removed; false then (the take is
+  // then kept apart: it would not line up).
   bool lateStart(const Take& t);
   // The device saved nothing: the row's record button red again, the message line says so.
   void takeLost(const Take& t);
-  // The take could not be saved into its file and was kept as `keptName` in `folder`: the
-  // row's record button red again, the message line says where it is.
+  // The take could not be saved (or padded) into its file and was kept as `keptName` in
+  // `folder`: the row's record button red again, the message line says where it is.
   void takeKept(const Take& t, const std::string& folder, const std::string& keptName);
   // The record button of the take's row (or the stereo track's) back to red: not recorded.
   void markNotRecorded(const Take& t);

@@ -349,21 +349,31 @@ TEST_F(StopTest, LateStartRewriteWithEveryKindOfTemplate) {
   }
 }
 
-TEST_F(StopTest, RewriteFailureKeepsTheTakeAsSavedAndRemovesTemp) {
-  startProgram();
-  writeAll(song() / "temp.wav", Bytes(100, 0x77));
-  platform::failOpenFor(sh().scratchfname);
-  startTake(3, false, 5);
-  runFor(1200);
-  tp().RPSTOP_Click();
-  const Bytes b = readAll(track(3));
-  const int64_t n = checkMonoTake(b, 0);
-  EXPECT_EQ(int64_t(b.size()), 44 + 2 * n);
-  EXPECT_GT(n, kRate);
-  EXPECT_FALSE(fs::exists(song() / "temp.wav"));
-  EXPECT_EQ(form().Umsg->caption(), transport::Transport::kStoppedText);
-  EXPECT_TRUE(form().QUIT->enabled());
-  EXPECT_EQ(form().pointer(), ui::Pointer::Arrow);
+// A take whose silence cannot be put in front would not line up: it is kept as Recovered-...wav
+// and leaves no track; temp.wav is cleaned, a folder there left alone.
+TEST_F(StopTest, ATakeThatCannotBePaddedIsKeptApart) {
+  for (const bool full : {false, true}) {
+    SCOPED_TRACE(full ? "no room for the silence" : "a folder at temp.wav");
+    TearDown();
+    SetUp();
+    if (full ? !mountTmpfs(song(), "size=400k") : !fs::create_directories(song() / "temp.wav" / "x"))
+      continue;
+    startProgram();
+    startTake(3, false, 5);
+    form().R[2]->setForeColor(colour::kBlue);
+    runFor(1200);
+    tp().RPSTOP_Click();
+    std::smatch m;
+    const std::string caption = form().Umsg->caption();
+    ASSERT_TRUE(std::regex_match(caption, m, std::regex(" Recording not saved as T03\\.wav - kept in "
+                "Mysong as (Recovered-[0-9]{8}-[0-9]{6}\\.wav)\\. Please Re-try\\."))) << caption;
+    const Bytes b = readAll(song() / m[1].str());
+    EXPECT_EQ(int64_t(b.size()), 44 + 2 * checkMonoTake(b, 0));
+    EXPECT_GT(b.size(), 44u + 2 * kRate);
+    EXPECT_FALSE(fs::exists(track(3)));
+    EXPECT_EQ(form().R[2]->foreColor(), colour::kRed);
+    EXPECT_EQ(fs::exists(full ? song() / "temp.wav" : song() / "temp.wav" / "x"), !full);
+  }
 }
 
 TEST_F(StopTest, StereoTakeGetsTheStereoHeaderAndNoSilence) {
