@@ -261,8 +261,7 @@ TEST_F(StartupTest, MarksTheStereoTrackAndTheMasterAndDeletesAFullScratchTrack) 
   EXPECT_FALSE(exists(std::string(kSong) + "T00.wav"));
 }
 
-// A copy started while another holds the program folder shows one box, ends with status 1 and
-// touches no file; the folder is free again once the holder goes.
+// A copy started while another holds the program folder shows one box and touches no file.
 TEST_F(StartupTest, ASecondCopyOnTheProgramFolderChangesNothing) {
   installKit();
   start();

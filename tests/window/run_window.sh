@@ -21,8 +21,7 @@
 #   companions        with T01 and T02 in the song folder: F02 opens the track menu on each of 10
 #                     clicks; its fifth item opens Trackmod, S the editor-path box, P Form2 and
 #                     HELP the help window; each frame, title bar included, lies on the screen,
-#                     the windows' frames at their designed corners; a second copy started
-#                     meanwhile shows one box and ends with status 1.
+#                     the windows' frames at their designed corners.
 # Exit status 0 passed, 1 failed, 77 skipped (no X server could be started here).
 set -u
 scenario=$1 app=$2 kit=$3 rects_tool=$4 wm=${5:-}
@@ -128,7 +127,6 @@ mkdir -p "$drive"
 "$rects_tool" >"$work/rects" || fail "control_rects failed"
 
 # ---- the program and the window ------------------------------------------------------------
-# The program on the drive; given a NAME, another copy beside it, its output in NAME.log.
 start_program() {
   (
     cd "$drive" || exit 1
@@ -444,8 +442,7 @@ case "$scenario" in
     start_program second
     second=$!
     answer_box '^VemraCd$'
-    wait "$second"
-    rc=$?
+    wait "$second"; rc=$?
     [ $rc -eq 1 ] && kill -0 "$app_pid" || fail "a second copy ended with status $rc beside the first"
     # A person clicks again after a pause (two quick clicks make a double click).
     opened=0
