@@ -29,6 +29,7 @@ struct Application::Impl {
   std::vector<platform::ui::Form*> companions;  // registered companion windows, in order made
   std::map<std::string, std::function<std::string()>> vars;
   bool finished = false;
+  int status = 0;
 };
 
 Application::Application() : impl_(std::make_unique<Impl>()) {
@@ -131,8 +132,11 @@ std::vector<std::string> Application::varNames() const {
 
 bool Application::finished() const { return impl_->finished; }
 
-void Application::setFinished() {
+int Application::exitStatus() const { return impl_->status; }
+
+void Application::setFinished(int status) {
   impl_->finished = true;
+  if (status != 0) impl_->status = status;  // a later plain ending keeps it
   // Every wait and loop still running (a handler inside its nested loop) returns now.
   platform::setEnding(true);
 }

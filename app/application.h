@@ -46,10 +46,12 @@ class Application {
   std::optional<std::string> var(const std::string& name) const;
   std::vector<std::string> varNames() const;
 
-  // True once the program has ended (the main window closed or QUIT); the event loop and the
-  // scenario runner stop then.
+  // True once the program has ended (the main window closed or QUIT, or start-up refused to
+  // run); the event loop and the scenario runner stop then. The status is the process's exit
+  // status: 0 unless the ending said otherwise.
   bool finished() const;
-  void setFinished();
+  void setFinished(int status = 0);
+  int exitStatus() const;
 
  private:
   struct Impl;

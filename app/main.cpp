@@ -10,8 +10,16 @@ int main(int argc, char** argv) {
   {
     app::Application program;
     program.start();  // start-up runs before the window appears, as its boxes expect
-    program.show();
-    rc = platform::runEventLoop([&] { return program.finished(); });
+    if (program.finished()) {
+      // Start-up ended the program (another copy runs on the program folder, or a signal to
+      // end came during its boxes): no window, no event loop. The sound devices' examination
+      // begun above ends before the process does.
+      platform::shutdownAudio();
+    } else {
+      program.show();
+      platform::runEventLoop([&] { return program.finished(); });
+    }
+    rc = program.exitStatus();
   }
   platform::shutdownApplication();
   return rc;

@@ -412,6 +412,23 @@ bool dirExists(std::string_view path) {
   return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FolderHold::FolderHold(std::string_view path) {
+  const std::string host = hostPath(path);
+  if (host.empty()) return;
+  fd_ = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  int r;
+  while ((r = ::flock(fd_, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {}
+  if (r == 0) return;
+  busy_ = errno == EWOULDBLOCK;
+  ::close(fd_);
+  fd_ = -1;
+}
+
+FolderHold::~FolderHold() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 bool fileExists(std::string_view path) { return fileLen(path) > 0; }
 
 void failOpenFor(std::string_view path) {

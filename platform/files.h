@@ -93,6 +93,25 @@ bool secondName(std::string_view path, std::string_view name);
 bool mkDir(std::string_view path);
 bool dirExists(std::string_view path);
 
+// Holds a folder for as long as it lives: an advisory lock on the folder itself that no other
+// holder gets meanwhile (another process, or another holder in this process) and that the
+// system drops when the process ends, however it ends, so nothing stale is left. Nothing is
+// written, and the programs this process starts do not inherit it.
+class FolderHold {
+ public:
+  explicit FolderHold(std::string_view path);
+  ~FolderHold();
+  FolderHold(const FolderHold&) = delete;
+  FolderHold& operator=(const FolderHold&) = delete;
+  // True when another holder has the folder. False when this one holds it, and when the
+  // folder is not there or cannot be opened or locked (nothing is held then).
+  bool busy() const { return busy_; }
+
+ private:
+  int fd_ = -1;
+  bool busy_ = false;
+};
+
 // "File exists": its length can be read and is greater than zero.
 bool fileExists(std::string_view path);
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/application.h"
+#include "platform/files.h"
 #include "platform/mci.h"
 #include "platform/signals.h"
 #include "platform/ui.h"

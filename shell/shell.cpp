@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "platform/files.h"
 #include "shell/main_form.h"
 
 namespace shell {

@@ -7,10 +7,13 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/system.h"
+
+namespace platform { class FolderHold; }
 
 namespace shell {
 
@@ -148,6 +151,8 @@ class Shell {
 
   app::System& sys_;
   MainForm& form_;
+  // The program folder, held from start-up until the shell goes: one running copy per folder.
+  std::unique_ptr<platform::FolderHold> folderHold_;
 };
 
 }  // namespace shell

@@ -38,6 +38,9 @@ constexpr std::string_view kSoundText =
 constexpr std::string_view kDisplayTitle = "DISPLAY NOT CONFIGURED TO 800 by 600";
 constexpr std::string_view kModuleTitle = "DIGITAL RECORDING MODULE MISSING.";
 constexpr std::string_view kRecoveredTitle = "RECORDING RECOVERED";
+constexpr std::string_view kRunningText =
+    " VemraCd is already running with this program folder - nothing was changed. Please close "
+    "it first.";
 constexpr std::string_view kWelcome =
     "WELCOME - IF A FIRST TIME USER - PLEASE READ QUICKSTART AT BOTTOM OF DISPLAY AND HELP.";
 
@@ -192,6 +195,16 @@ void Shell::Form_Load() {
 
   drvletter = platform::fixedLen(platform::curDir(), 1);
   MVinitialise();
+  // One running copy per program folder: a second would delete and remake the first's scratch
+  // files and settle the same cut-short split again. It leaves before it looks at any file, and
+  // without the exit questions (nothing of it needs saving).
+  folderHold_ = std::make_unique<platform::FolderHold>(drvletter + ":\\Vemracd");
+  if (folderHold_->busy()) {
+    ui::msgBox(kRunningText, ui::kOkOnly);
+    exiting_ = true;  // a close request meets no question either
+    sys_.app.setFinished(1);
+    return;
+  }
   // Takes stream into the song folder, so that a save is a rename there.
   platform::setMciScratchDir(platform::hostPath(songdir));
 

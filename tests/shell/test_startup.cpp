@@ -261,6 +261,20 @@ TEST_F(StartupTest, MarksTheStereoTrackAndTheMasterAndDeletesAFullScratchTrack) 
   EXPECT_FALSE(exists(std::string(kSong) + "T00.wav"));
 }
 
+// A copy started while another holds the program folder shows one box and touches no file.
+TEST_F(StartupTest, ASecondCopyOnTheProgramFolderChangesNothing) {
+  installKit();
+  start();
+  for (const char* n : {"temp", "T01.new"}) put(kSong + std::string(n), 10);
+  EXPECT_EQ([] { app::Application second; second.start(); return second.exitStatus(); }(), 1);
+  EXPECT_TRUE(exists(kSong + std::string("temp")) && exists(kSong + std::string("T01.new")));
+  EXPECT_FALSE(program->finished() || platform::ending());
+  ASSERT_EQ(answers.shown.size(), 1u);
+  EXPECT_EQ(answers.shown[0].text, " VemraCd is already running with this program folder - "
+                                   "nothing was changed. Please close it first.");
+  EXPECT_FALSE(start().finished());  // the first one's end gave the folder back
+}
+
 TEST_F(StartupTest, MakesTheSongFolderWhenOnlyTheProgramFolderIsThere) {
   installKit();
   fs::remove_all(root + "/Vemracd/Mysong");

@@ -132,13 +132,13 @@ start_program() {
     cd "$drive" || exit 1
     export QT_QPA_PLATFORM=xcb VEMRA_AUDIO=jack VEMRA_DRIVE="$drive"
     export XDG_RUNTIME_DIR="$work/runtime"
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     # The X, font and sound libraries keep allocations until the process ends.
     export LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0"
     exec "$app"
-  ) >"$work/app.log" 2>&1 &
-  app_pid=$!
-  log "program started (pid $app_pid)"
+  ) >"$work/${1:-app}.log" 2>&1 &
+  [ $# -gt 0 ] || app_pid=$!
+  log "program started (pid $!)"
 }
 
 # The id of the shown window whose title matches the regular expression, if there is one.
@@ -437,6 +437,13 @@ case "$scenario" in
     start_program
     show_window
     expect_placed "$main_title" 3 0
+    # A second copy on the same program folder shows one box and ends with status 1; the first
+    # runs on.
+    start_program second
+    second=$!
+    answer_box '^VemraCd$'
+    wait "$second"; rc=$?
+    [ $rc -eq 1 ] && kill -0 "$app_pid" || fail "a second copy ended with status $rc beside the first"
     # A person clicks again after a pause (two quick clicks make a double click).
     opened=0
     for i in $(seq 10); do
