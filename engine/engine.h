@@ -43,7 +43,7 @@ class Engine {
   // no buffer, its file is closed and it reads "noF" for the rest of the run.
   void mkbuf(int track);
   // The next second of the track's file into the first (a) or second (b) half of its buffer.
-  // Past the end of the file the rest of the half is silence; a file that is not open, or a
+  // Past the end of its sound the rest of the half is silence; a file that is not open, or a
   // track without a buffer, changes nothing.
   void fillhalf(int track, bool second);
 

@@ -59,8 +59,9 @@ void Engine::opentracks(std::array<int16_t, 14>& trkvals, int32_t playfrom) {
 
   for (int n = 1; n <= kTracks; ++n) {
     if (trkfile[n - 1] == kNoFile) continue;
+    // Only the sound plays: a tag chunk after it is silence, as the end of the file.
     if (!platform::fileOpen(n, trkfile[n - 1], platform::OpenMode::Read) ||
-        !platform::seek(n, kHeaderBytes + dataOffset + 1)) {
+        !platform::endAtSound(n) || !platform::seek(n, kHeaderBytes + dataOffset + 1)) {
       const std::string path = platform::rtrim(trkfile[n - 1]);
       abandonStart("the track file " + path.substr(path.find_last_of('\\') + 1) +
                        " could not be read",

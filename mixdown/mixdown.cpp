@@ -93,10 +93,9 @@ struct Track {
   Gains gains;
 };
 
-int64_t samplesOf(int fd) {  // mono samples from byte 44 to the end, whatever the header says
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return -1;
-  return std::max<int64_t>(0, (int64_t(st.st_size) - platform::kWavHeaderBytes) / 2);
+int64_t samplesOf(int fd) {  // mono samples of the track's sound (a tag chunk after it is none)
+  const int64_t bytes = platform::soundBytes(fd);
+  return bytes < 0 ? -1 : bytes / 2;
 }
 
 // Writes the mixed master to the open `out`, one second at a time. The seconds are independent,

@@ -18,6 +18,7 @@
 
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/wav.h"
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 static_assert(std::endian::native == std::endian::little, "files store integers little-endian");
@@ -31,6 +32,7 @@ struct Slot {
   int fd = -1;
   int64_t pos = 0;  // 0-based offset of the next read/write
   bool eof = false;
+  int64_t end = -1;  // reads stop here (endAtSound); -1: at the file's end
 };
 std::array<Slot, kMaxFileNumber + 1> gSlots;  // index 0 unused
 
@@ -70,9 +72,11 @@ Slot* place(int fn, int64_t pos1, size_t n) {
 size_t readAt(int fn, int64_t pos1, void* buf, size_t n) {
   Slot* s = place(fn, pos1, n);
   if (!s) return 0;
+  size_t want = n;  // a file limited to its sound reads as if it ended there
+  if (s->end >= 0) want = static_cast<size_t>(std::clamp<int64_t>(s->end - s->pos, 0, int64_t(n)));
   size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::pread(s->fd, static_cast<char*>(buf) + got, n - got, s->pos + static_cast<int64_t>(got));
+  while (got < want) {
+    ssize_t r = ::pread(s->fd, static_cast<char*>(buf) + got, want - got, s->pos + static_cast<int64_t>(got));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += static_cast<size_t>(r);
@@ -217,6 +221,13 @@ int64_t lof(int fn) {
 bool eof(int fn) {
   Slot* s = slotOf(fn);
   return !s || s->eof;
+}
+
+bool endAtSound(int fn) {
+  Slot* s = slotOf(fn);
+  const int64_t sound = s ? soundBytes(s->fd) : -1;
+  if (sound >= 0) s->end = kWavHeaderBytes + sound;
+  return sound >= 0;
 }
 
 bool getInt16(int fn, int64_t pos1, int16_t& v) { return getValue(fn, pos1, v); }

@@ -38,6 +38,11 @@ bool seek(int fn, int64_t pos1);  // pos1 >= 1; beyond the end is allowed (a wri
 int64_t lof(int fn);              // length of an open file in bytes, -1 when not open
 // True only after a read on fn came up short (reached the end); a seek clears it.
 bool eof(int fn);
+// Makes reads of the open track or master file fn end where its sound does (soundBytes in
+// wav.h), so that a tag chunk after the sound is never taken for samples: a read past it comes
+// up short and sets eof as at the file's end. Writes are not limited. False when fn is not open
+// or cannot be read.
+bool endAtSound(int fn);
 
 // Reads at pos1 (>= 1), or at the current position when pos1 is 0. Return false when fn is
 // not open or the read came up short; a short read leaves eof(fn) true. Values not read are

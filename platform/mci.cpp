@@ -162,7 +162,8 @@ ElementDevice* findElement(const std::string& host) {
 
 bool anyAlias(std::string_view alias) { return findRecorder(alias) || findDeleter(alias); }
 
-// An open wave file and the part of it that holds samples (bytes 44 to the end, whole frames).
+// An open wave file and the part of it that holds samples (its sound from byte 44: a tag chunk
+// after it is not played; whole frames).
 struct WaveFile {
   int fd = -1;
   int channels = 1;
@@ -182,7 +183,7 @@ std::string openWave(const std::string& logical, WaveFile& wf) {
   if (sb.st_size < kWavHeaderBytes || !mci::preadAll(wf.fd, hdr, sizeof hdr, 0))
     return logical + " is not a wave file (shorter than its header)";
   wf.channels = wavChannels(hdr);
-  wf.frames = (sb.st_size - kWavHeaderBytes) / (2 * wf.channels);
+  wf.frames = std::max<int64_t>(0, soundBytes(wf.fd)) / (2 * wf.channels);
   return "";
 }
 

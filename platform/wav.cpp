@@ -1,9 +1,11 @@
 #include "platform/wav.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +26,24 @@ struct HeaderWriter {
     for (int i = 0; i < size; ++i) bytes[at++] = static_cast<uint8_t>(v >> (8 * i));
   }
 };
+
+uint32_t le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The data chunk's size when, in the file fd of len bytes with the header h, another chunk
+// follows it (see soundBytes); nothing otherwise.
+std::optional<int64_t> soundBeforeChunk(int fd, const uint8_t* h, int64_t len) {
+  if (std::memcmp(h + 36, "data", 4) != 0) return std::nullopt;
+  const int64_t data = le32(h + 40);
+  const int64_t at = kWavHeaderBytes + data + (data & 1);
+  uint8_t c[8];
+  if (at + 8 > len || ::pread(fd, c, sizeof c, at) != static_cast<ssize_t>(sizeof c))
+    return std::nullopt;
+  const bool named = std::all_of(c, c + 4, [](uint8_t b) { return b >= 0x20 && b <= 0x7E; });
+  if (!named || at + 8 + le32(c + 4) > len) return std::nullopt;
+  return data;
+}
 
 }  // namespace
 
@@ -76,9 +96,18 @@ bool isPlainTrack(std::string_view path) {
   uint8_t h[kWavHeaderBytes];
   const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                   ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
-                  isPlainHeader(h);
+                  isPlainHeader(h) && !soundBeforeChunk(fd, h, st.st_size);
   ::close(fd);
   return ok;
+}
+
+int64_t soundBytes(int fd) {
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) return -1;
+  const int64_t rest = std::max<int64_t>(0, st.st_size - kWavHeaderBytes);
+  uint8_t h[kWavHeaderBytes];
+  if (rest == 0 || ::pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return rest;
+  return soundBeforeChunk(fd, h, st.st_size).value_or(rest);
 }
 
 }  // namespace platform

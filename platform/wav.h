@@ -16,7 +16,15 @@ int wavChannels(const uint8_t* header44);
 // byte 12 of PCM, one channel, 44,100 Hz, 16 bits, and the "data" chunk at byte 36, so that
 // sample i lies at byte 44 + 2i and the sizes lie at bytes 4 and 40.
 bool isPlainHeader(const uint8_t* header44);
-// True when the file at a logical path is an ordinary file with a plain track header.
+// True when the file at a logical path is an ordinary file with a plain track header and no
+// chunk after its sound (see soundBytes).
 bool isPlainTrack(std::string_view path);
+// Bytes of sound in an open track or master file: those from byte 44 to the end of the file,
+// whatever the header's sizes say (a take cut short, a streamed size, a track lengthened past
+// its header), except when another chunk follows the data chunk at byte 36 (the LIST or "id3 "
+// tags that taggers and editors append): then the data chunk's size. It follows when, at the
+// data's end plus the pad byte of an odd size, four printable characters name a chunk whose
+// size fits in the rest of the file. -1 when the file cannot be read.
+int64_t soundBytes(int fd);
 
 }  // namespace platform

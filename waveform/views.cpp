@@ -43,12 +43,13 @@ constexpr const char* kMsgOneSec =
 constexpr const char* kWvlblOneSec = " Click me to end 1 sec edit.";
 
 // Reads `count` samples of the track file `path` from sample `first` into `buf` (zeroed first);
-// whatever cannot be read stays 0.
+// whatever cannot be read, and a tag chunk after the sound, stays 0.
 void readSamples(const std::string& path, int64_t first, std::vector<int16_t>& buf, size_t count) {
   buf.assign(count, 0);
   if (first < 0) return;
   const int fn = platform::freeFile();
   if (fn == 0 || !platform::fileOpen(fn, path, platform::OpenMode::Read)) return;
+  platform::endAtSound(fn);
   platform::getInt16s(fn, kHeaderBytes + 2 * first + 1, std::span<int16_t>(buf));
   platform::fileClose(fn);
 }

@@ -159,19 +159,20 @@ class EngineRunTest : public test_support::ProgramTest {
 
 TEST_F(EngineRunTest, StampedTracksPlayTheirFilesInStepFromTheStartSecond) {
   // Different lengths: long, ending inside a half, ending one sample into a second, header
-  // only, an empty file (not even a header), missing (04), and a file whose name has another
-  // case (07: it does not take part).
+  // only, an empty file (not even a header), missing (04), a file whose name has another
+  // case (07: it does not take part), and a 96 KiB tag chunk after the sound (10: not played).
   const std::vector<Track> tracks = {{1, 12 * kRate, -1},    {2, 3 * kRate + 22050, +1},
                                      {3, 7 * kRate + 1, -1}, {5, 0, +1},
                                      {6, 0, -1},             {9, 10 * kRate, +1},
-                                     {28, 9 * kRate + 300, -1}};
+                                     {10, 4 * kRate + 3, +1}, {28, 9 * kRate + 300, -1}};
   writeTracks(tracks);
   writeTrack(6, -1);
+  std::ofstream(trackPath("T10.wav"), std::ios::app | std::ios::binary) << std::string("id3 \0\x80\1\0", 8) << std::string(98304, 'x');
   writeTrack(7, 5 * kRate, "t07.WAV");
   start(tracks, 2000);  // second 2 of the song
   engine::Engine& e = eng();
   ASSERT_FALSE(e.startFailed);
-  EXPECT_EQ(var("trkbufs"), "01 02 03 05 06 09 28");
+  EXPECT_EQ(var("trkbufs"), "01 02 03 05 06 09 10 28");
   EXPECT_EQ(e.trkfile[3], "noF");
   EXPECT_EQ(e.trkfile[6], "noF");
   EXPECT_EQ(e.trkfile[0], "C:\\Vemracd\\Mysong\\T01.wav");

@@ -242,6 +242,9 @@ TEST_F(MixdownFolder, SilentTrack01StillSetsTheLengthAndEmptyTrack01GivesAnEmpty
   ASSERT_EQ(wav.size(), 44u + 20);
   EXPECT_EQ(frame(wav, 1), std::make_pair(1977, 1977));  // 10000 at -14.08 dB
   EXPECT_EQ(frame(wav, 2), std::make_pair(0, 0));
+  writeTrack(1, std::vector<int16_t>(6172, 1), std::string("\0\0LIST\4\0\0\0INFO", 14));  // 12,345 bytes of sound, a pad, a tag
+  ASSERT_TRUE(run(root_.string()).ok);
+  EXPECT_EQ(master().size(), 44u + 4 * 6172);
 
   writeTrack(1, {});
   ASSERT_TRUE(run(root_.string()).ok);

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -318,12 +319,14 @@ TEST_F(RangePasteTest, RefusalsLeaveTheDestinationByteIdentical) {
 TEST_F(RangePasteTest, OnlyAPlainTrackIsEditedAndOnlyAPlainSampleIsPasted) {
   const std::string t4 = " Track 04 is not a plain 44.1 kHz 16-bit mono WAV track - it was not changed. Please Re-try.|", no = " is not a plain 44.1 kHz 16-bit mono WAV - nothing was pasted. Please Re-try.|";
   put(3, samples), startProgram(), form().lsp[0]->click();
-  // Stereo, 8, 24, 32 bits, float, 22,050 Hz, a LIST chunk, an 18-byte fmt, a cut header: DR, PR past the end, a drag, PR from T04, the sample paste.
-  const std::tuple<size_t, int, std::string> rows[] = {{22, 2, ""}, {34, 8, ""}, {34, 24, ""}, {34, 32, ""}, {20, 3, ""}, {24, 22050, ""},
-      {20, 1, std::string("LIST\x1a\0\0\0INFOISFT\x0e\0\0\0Lavf58.76.100\0", 34)}, {16, 18, std::string(2, '\0')}, {30, 0, ""}};
-  for (std::string shown; auto [at, v, chunk] : rows) {
-    auto bad = test_support::wavFile(1, samples);
-    bad[at] = uint8_t(v), bad[at + 1] = uint8_t(v >> 8), bad.insert(bad.begin() + 36, chunk.begin(), chunk.end()), bad.resize(at == 30 ? 30 : bad.size());
+  // Stereo, 8, 24, 32 bits, float, 22,050 Hz, a LIST chunk, an 18-byte fmt, a cut header, chunks after the sound (id3 after 4 s, LIST after an odd size's pad): DR, PR past the end, a drag, PR from T04, the sample paste.
+  struct Row { size_t at; int v; std::string chunk; size_t after = 0; };  // after: the chunk follows this many samples
+  const Row rows[] = {{22, 2, ""}, {34, 8, ""}, {34, 24, ""}, {34, 32, ""}, {20, 3, ""}, {24, 22050, ""},
+      {20, 1, std::string("LIST\x1a\0\0\0INFOISFT\x0e\0\0\0Lavf58.76.100\0", 34)}, {16, 18, std::string(2, '\0')}, {30, 0, ""},
+      {34, 16, std::string("id3 \0\x80\1\0", 8) + std::string(98304, 'x'), 176400}, {40, 399, std::string("LIST\5\0\0\0INFOx\0", 14), 200}};
+  for (std::string shown; auto [at, v, chunk, after] : rows) {
+    auto bad = test_support::wavFile(1, after ? Samples(after, 300) : samples);
+    bad[at] = uint8_t(v), bad[at + 1] = uint8_t(v >> 8), bad.insert(after ? bad.end() : bad.begin() + 36, chunk.begin(), chunk.end()), bad.resize(at == 30 ? 30 : bad.size());
     test_support::writeAll(track(4), bad), test_support::writeAll(song() / "SP01.wav", bad), answers.shown.clear(), shown.clear();
     run(form().rgedrl, "10", "20", "4"), paste("0", "100", "199", "4"), wv().curtrkfile = sh().tkfname[3], wv().wavpage = 1;
     wv().dragstate = 2, wv().selwidth = 10, wv().do3sec_mseup(), form().tov->setText("3"), form().ptv->setText("0"), run(form().rgepdl, "0", "10", "4");
@@ -331,6 +334,10 @@ TEST_F(RangePasteTest, OnlyAPlainTrackIsEditedAndOnlyAPlainSampleIsPasted) {
     for (const auto& box : answers.shown) shown += box.text + "|";
     EXPECT_EQ(shown, t4 + t4 + t4 + " T04.wav" + no + t4 + " SP01.wav" + no);
     EXPECT_TRUE(test_support::readAll(track(4)) == bad && read(3) == samples);  // both byte-identical
+  }
+  for (uint32_t size : {0xFFFFFFFFu, 100u}) {  // a streamed size, one short of the file: no chunk there, still editable
+    put(4, samples), std::fstream(track(4), std::ios::in | std::ios::out | std::ios::binary).seekp(40).write(reinterpret_cast<const char*>(&size), 4);
+    EXPECT_EQ(run(form().rgesrl, "150", "199", "4"), "");
   }
 }
 
