@@ -53,6 +53,9 @@ bool hooked(const std::string& host, const std::set<std::string>& hooks = gFailH
 bool statRegular(const std::string& host, struct stat& st) {
   return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+bool lstatRegular(const std::string& host, struct stat& st) {
+  return !host.empty() && ::lstat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
 // Moves to pos1 when it is given (a seek: the end-of-file state is cleared). Null when fn is
 // not open, pos1 is invalid, or n bytes from there would pass the largest offset.
@@ -114,7 +117,7 @@ bool getValue(int fn, int64_t pos1, T& v) {
 // anything else: a link, a FIFO or a device is not even opened.
 bool killUnheldHost(const std::string& host) {
   struct stat ln {}, st {};
-  if (host.empty() || ::lstat(host.c_str(), &ln) != 0 || !S_ISREG(ln.st_mode)) return false;
+  if (!lstatRegular(host, ln)) return false;
   int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
   // Still the file locked (not one renamed there meanwhile) when it goes.
@@ -408,6 +411,25 @@ bool secondName(std::string_view path, std::string_view name) {
   if (::link(src.c_str(), dst.c_str()) == 0) return true;
   // Only a file system without links gets a copy; a name taken meanwhile stays as it is.
   return errno != EEXIST && fileCopy(path, name);
+}
+
+bool isOrdinaryFile(std::string_view path) {
+  struct stat st {};
+  return lstatRegular(hostPath(path), st);
+}
+
+bool isLinked(std::string_view path) {
+  const std::string host = hostPath(path);
+  struct stat st {};
+  return !host.empty() && ::lstat(host.c_str(), &st) == 0 &&
+         (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink > 1));
+}
+
+bool mayWrite(std::string_view path) {
+  const std::string host = hostPath(path);
+  struct stat st {};
+  return !host.empty() && ::stat(host.c_str(), &st) == 0 && (st.st_mode & 0222) != 0 &&
+         ::access(host.c_str(), W_OK) == 0;
 }
 
 bool mkDir(std::string_view path) {

@@ -95,6 +95,14 @@ std::vector<std::string> listNames(std::string_view dir);
 // no links. The name is made fresh as by createScratch: false when something other than an
 // unheld ordinary leftover is there, or when neither link nor copy can be made.
 bool secondName(std::string_view path, std::string_view name);
+// True when an ordinary file stands at the name itself: a link there is none, whatever it names.
+bool isOrdinaryFile(std::string_view path);
+// True when the name is a symbolic link, or an ordinary file that has other names too (hard
+// links): a write through it changes the file under its other names, a rename parts it from them.
+bool isLinked(std::string_view path);
+// True when the user may write the file: its mode has a write bit and access() allows it (root
+// is allowed whatever the mode, so a file made read-only counts as such for root as well).
+bool mayWrite(std::string_view path);
 bool mkDir(std::string_view path);
 bool dirExists(std::string_view path);
 

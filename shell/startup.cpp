@@ -90,7 +90,7 @@ std::set<std::string> finishCutShortSplits(const Shell& sh, transport::Transport
     tp.settleSplit(left);
     const std::string l = "T" + twoDigits(left), r = "T" + twoDigits(left + 1);
     for (const std::string& name : {l + ".new", r + ".new", l + ".keep"})
-      if (platform::fileLen(dir + name) >= 0) waiting.insert(name);
+      if (platform::isOrdinaryFile(dir + name)) waiting.insert(name);
   }
   return waiting;
 }

@@ -17,8 +17,12 @@
 //     T01.new and T01.keep are deleted, in that order.
 //   - T01.new gone, T02.new there: T01 is the new half - finished. T02.new is renamed over
 //     T02.wav, then T01.keep is deleted. When T02.new cannot be placed, T01.wav is renamed back
-//     to T01.new and the split undone as above.
+//     to T01.new and the split undone as above. When T01.wav is gone (deleted since), T02.new is
+//     renamed to T01.new instead and the split undone as above: T01.keep, the only T01 left,
+//     takes its name back, and T02 stays as it was.
 //   - neither: T01.keep, if there, is deleted.
+// Only ordinary files count as the split's files: a link, a folder or a FIFO at such a name is
+// not the program's, and is neither used nor deleted.
 // A step that fails stops the settling and leaves the files as they are, so that the next start
 // goes on by the same rule; T01.new is never deleted before T02.new, so T02.new without T01.new
 // is always a whole half, and T01.keep is never deleted while T01.new still waits. A split
@@ -144,10 +148,10 @@ struct RowState {
   }
 };
 
-// True when the split's file `path` is not there, or is there no longer once removed (never
-// while a running program holds it).
+// True when the split's file `path` is not there (anything but an ordinary file is not one of
+// the split's), or is there no longer once removed (never while a running program holds it).
 bool gone(const std::string& path) {
-  return platform::fileLen(path) < 0 || platform::killUnheld(path);
+  return !platform::isOrdinaryFile(path) || platform::killUnheld(path);
 }
 
 }  // namespace
@@ -169,16 +173,17 @@ Transport::SplitEnd Transport::settleSplit(int left) {
   const std::string& right = sys_.shell->tkfname[left];
   const std::string lnew = splitTemp(track), rnew = splitTemp(right);
   const std::string keep = splitTemp(track, ".keep");
-  auto has = [](const std::string& p) { return platform::fileLen(p) >= 0; };
+  auto has = [](const std::string& p) { return platform::isOrdinaryFile(p); };
+  const bool leftThere = platform::fileLen(track) >= 0;
   if (!has(lnew) && has(rnew)) {
-    if (platform::renameReplace(rnew, right)) {
+    if (leftThere && platform::renameReplace(rnew, right)) {
       gone(keep);
       return SplitEnd::Halves;
     }
-    if (!platform::renameReplace(track, lnew)) return SplitEnd::Unsettled;
+    if (!platform::renameReplace(leftThere ? track : rnew, lnew)) return SplitEnd::Unsettled;
   }
   if (has(lnew)) {
-    if (!has(track) && has(keep) && !platform::renameReplace(keep, track))
+    if (platform::fileLen(track) < 0 && has(keep) && !platform::renameReplace(keep, track))
       return SplitEnd::Unsettled;
     if (gone(rnew) && gone(lnew)) gone(keep);
     return SplitEnd::AsBefore;

@@ -164,12 +164,25 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   return ok;
 }
 
-bool Waveform::trackFormatOk(const std::string& path) {
-  if (platform::isPlainTrack(path)) return true;
+bool Waveform::trackFormatOk(const std::string& path, const char* failed) {
+  // A link, or a file with other names, is left alone: writing it would change the file under
+  // its other name, replacing it would part the track from it.
+  std::string refusal;
+  if (platform::isLinked(path)) {
+    refusal = " is a link to another file";
+  } else if (!platform::isPlainTrack(path)) {
+    refusal = " is not a plain 44.1 kHz 16-bit mono WAV track";
+  } else if (platform::mayWrite(path)) {
+    return true;
+  } else {
+    // A track the user made read-only stays so: a deletion would replace it by a writable file.
+    ui::msgBox(failed);
+    return false;
+  }
   const auto& names = sys_.shell->tkfname;
   const auto track = std::find(names.begin(), names.end(), path) - names.begin() + 1;
-  ui::msgBox(" Track " + platform::twoDigits(static_cast<int>(track)) +
-             " is not a plain 44.1 kHz 16-bit mono WAV track - it was not changed. Please Re-try.");
+  ui::msgBox(" Track " + platform::twoDigits(static_cast<int>(track)) + refusal +
+             " - it was not changed. Please Re-try.");
   return false;
 }
 
@@ -220,7 +233,8 @@ void Waveform::rgework(Edit what) {
       !platform::fileExists(sh.tkfname[static_cast<size_t>(*k) - 1]))
     return refuse(bc ? kBcBoxes : kNoTrack);
   curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
-  if (!trackFormatOk(curtrkfile)) return;
+  const bool deletes = what == Edit::DeleteToEnd || what == Edit::DeleteRange;
+  if (!trackFormatOk(curtrkfile, deletes ? kDeleteFailed : kFileFailed)) return;
   const int64_t tklen = sampleCount(platform::fileLen(curtrkfile));
 
   int64_t s = *start, e = *end;
@@ -448,7 +462,7 @@ void Waveform::extdo() {
   // The sample's last ten (all of a shorter one) end in silence; nothing before the paste point.
   const int64_t quiet = std::min<int64_t>(10, n);
   std::fill(buf.end() - 1 - quiet, buf.end(), int16_t{0});
-  if (!putCopies(curtrkfile, buf, pastesmp, 1, 0, true)) return refuse(kNoSample);
+  if (!putCopies(curtrkfile, buf, pastesmp, 1, 0, true)) return refuse(kFileFailed);
   redrawPage();
   blanks();
   f.Umsg->setCaption(" External sample pasted starting at sample no : " + str(pastesmp) + ". Ready.");

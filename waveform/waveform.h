@@ -82,9 +82,11 @@ class Waveform {
   // saves the shortened sound as `temp`, which then replaces the track by rename. False (and
   // the track as it was, no `temp` left) when any step fails.
   bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
-  // Every edit writes a plain track only (platform::isPlainTrack): for any other file at the
-  // track path `path` it shows the refusal and returns false, the file untouched.
-  bool trackFormatOk(const std::string& path);
+  // Every edit writes a plain track only (platform::isPlainTrack), never a link or a file with
+  // other names, and only one the user may write: for anything else at the track path `path`
+  // it shows the refusal (`failed`, the edit's own failure box, for a track the user may not
+  // write) and returns false, the file untouched.
+  bool trackFormatOk(const std::string& path, const char* failed = kFileFailed);
   enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut, Paste };
   void rgework(Edit what);  // the worker behind one editor button
   void rgededo() { rgework(Edit::DeleteToEnd); }

@@ -221,7 +221,8 @@ TEST_F(StartupTest, MarksRecordedTracksByExactNameAndTidiesTheSongFolder) {
 }
 
 // A split cut short, or its settling cut short or one rename r/delete d failing: T01 T02 T01.new
-// T02.new T01.keep (13/14 alike) before and after a start: o old, n new, a b k scratch, - none.
+// T02.new T01.keep (13/14 alike) before and after a start: o old, n new, a b k scratch, l a link
+// to a file elsewhere, - none.
 TEST_F(StartupTest, SettlesASplitCutShortByTheFilesPresent) {
   struct Row { int left; std::string before, fail, after; } rows[] = {
       {1, "ooa--", "", "oo---"}, {1, "ooab-", "", "oo---"}, {1, "ooabk", "", "oo---"},
@@ -229,15 +230,16 @@ TEST_F(StartupTest, SettlesASplitCutShortByTheFilesPresent) {
       {1, "n--b-", "", "nn---"}, {1, "-oabk", "", "oo---"}, {13, "no-bk", "", "nn---"},
       {1, "no-bk", "rT02.new", "oo---"}, {1, "n--b-", "rT02.new", "-----"},
       {1, "ooab-", "dT02.new", "ooab-"}, {1, "ooabk", "dT01.new", "ooa-k"},
-      {1, "-oabk", "rT01.keep", "-oabk"}};
-  auto len = [](char c, int i) { return c == '-' ? -1 : (c == 'o' || c == 'k' ? 11 : 21) + i % 2; };
+      {1, "-oabk", "rT01.keep", "-oabk"}, {1, "-o-bk", "", "oo---"}, {1, "oo-l-", "", "oo-l-"}};
+  auto len = [](char c, int i) { return c == '-' ? -1 : c == 'l' ? 7 : (c == 'o' || c == 'k' ? 11 : 21) + i % 2; };
   const std::string dir = "C:\\Vemracd\\Mysong\\";
   for (const Row& r : rows) {
     const std::string l = r.left == 1 ? "T01" : "T13", t = r.left == 1 ? "T02" : "T14";
     const std::string name[5] = {l + ".wav", t + ".wav", l + ".new", t + ".new", l + ".keep"};
     installKit();
     for (int i = 0; i < 5; ++i)
-      if (r.before[i] != '-') put(kSong + name[i], len(r.before[i], i));
+      if (r.before[i] == 'l') put("elsewhere", 7), fs::create_symlink(root + "/elsewhere", root + "/" + kSong + name[i]);
+      else if (r.before[i] != '-') put(kSong + name[i], len(r.before[i], i));
     if (!r.fail.empty())
       (r.fail[0] == 'r' ? platform::failOpenFor : platform::failDeleteFor)(dir + r.fail.substr(1));
     start();

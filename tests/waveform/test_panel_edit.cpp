@@ -177,6 +177,10 @@ TEST_F(PanelEditTest, SamplePasteLimitsAndAppendKeepTheHeaderTrue) {
   EXPECT_EQ(read(track(1)), in);
   // Pasted near the end, the track grows and its header's sizes follow.
   f.lsp[1]->click();
+  platform::failOpenFor(track(1).native());  // a track that cannot be written: the sample is there
+  f.wd[0]->mouseDown(ui::kRightButton, 0, 100, 100);
+  platform::clearFailHooks();
+  EXPECT_EQ(answers.shown.back().text, waveform::kFileFailed);
   f.wd[0]->mouseDown(ui::kRightButton, 0, 100, 100);
   const int32_t at = wv().clicksmp;
   const auto bytes = test_support::readAll(track(1));
