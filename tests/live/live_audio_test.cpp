@@ -40,26 +40,21 @@ namespace {
 constexpr int kBurst = 4096;            // frames of noise at the start of every loop
 constexpr int kLoop = kSampleRate * 2;  // the buffer's loop, in frames
 
-std::string run(const std::string& cmd, int* status = nullptr) {
+std::string run(const std::string& cmd) {
   std::string out;
-  int rc = -1;
   if (FILE* p = popen(cmd.c_str(), "r")) {
     char buf[512];
     while (fgets(buf, sizeof buf, p)) out += buf;
-    rc = pclose(p);
+    pclose(p);
   }
-  if (status) *status = rc;
   return out;
 }
 
-// A busy server's registry can turn a client away for a moment (jack_lsp then fails with no
-// list): the look-up is made again after a pause, as the program's own stream open is.
 std::vector<std::string> ports(const std::string& client) {
-  std::string list;
-  for (int tries = 0, status = -1; tries < 5 && status != 0; ++tries) {
-    if (tries > 0) usleep(200 * 1000);
-    list = run("jack_lsp 2>/dev/null", &status);
-  }
+  // A busy server can turn jack_lsp away for a moment: it is asked again after a pause.
+  std::string list = run("jack_lsp 2>/dev/null && echo listed");
+  for (int tries = 1; tries < 5 && !list.ends_with("listed\n"); ++tries)
+    usleep(200 * 1000), list = run("jack_lsp 2>/dev/null && echo listed");
   std::vector<std::string> v;
   std::istringstream in(list);
   for (std::string line; std::getline(in, line);)

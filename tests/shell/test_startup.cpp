@@ -1,6 +1,8 @@
 // Start-up: the fixed path table, the file-existence test, and the load handler's checks, marks
 // and state on a temporary drive root (the program's C:\).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -275,6 +277,10 @@ TEST_F(StartupTest, ASecondCopyOnTheProgramFolderChangesNothing) {
   EXPECT_EQ(answers.shown[0].text, " VemraCd is already running with this program folder - "
                                    "nothing was changed. Please close it first.");
   EXPECT_FALSE(start().finished());  // the first one's end gave the folder back
+  program.reset();  // a holder killed while it holds the folder gives it back too
+  if (const pid_t pid = fork(); pid == 0) { platform::FolderHold held("C:\\Vemracd"); raise(SIGKILL); }
+  else waitpid(pid, nullptr, 0);
+  EXPECT_FALSE(start().finished());
 }
 
 TEST_F(StartupTest, MakesTheSongFolderWhenOnlyTheProgramFolderIsThere) {

@@ -437,8 +437,7 @@ case "$scenario" in
     start_program
     show_window
     expect_placed "$main_title" 3 0
-    # A second copy on the same program folder shows one box and ends with status 1; the first
-    # runs on.
+    # A second copy on the program folder shows one box and ends with status 1; the first runs on.
     start_program second
     second=$!
     answer_box '^VemraCd$'
