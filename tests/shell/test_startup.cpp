@@ -273,9 +273,8 @@ TEST_F(StartupTest, ASecondCopyOnTheProgramFolderChangesNothing) {
   EXPECT_EQ([] { app::Application second; second.start(); return second.exitStatus(); }(), 1);
   EXPECT_TRUE(exists(kSong + std::string("temp")) && exists(kSong + std::string("T01.new")));
   EXPECT_FALSE(program->finished() || platform::ending());
-  ASSERT_EQ(answers.shown.size(), 1u);
-  EXPECT_EQ(answers.shown[0].text, " VemraCd is already running with this program folder - "
-                                   "nothing was changed. Please close it first.");
+  EXPECT_EQ(answers.shown.size() == 1 ? answers.shown[0].text : "", " VemraCd is already running "
+            "with this program folder - nothing was changed. Please close it first.");
   EXPECT_FALSE(start().finished());  // the first one's end gave the folder back
   program.reset();  // a holder killed while it holds the folder gives it back too
   if (const pid_t pid = fork(); pid == 0) { platform::FolderHold held("C:\\Vemracd"); raise(SIGKILL); }
