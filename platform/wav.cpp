@@ -27,21 +27,24 @@ struct HeaderWriter {
   }
 };
 
-uint32_t le32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+// The little-endian value of `size` bytes at p, as a header's fields are stored.
+uint32_t le(const uint8_t* p, int size) {
+  uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
 }
 
 // The data chunk's size when, in the file fd of len bytes with the header h, another chunk
 // follows it (see soundBytes); nothing otherwise.
 std::optional<int64_t> soundBeforeChunk(int fd, const uint8_t* h, int64_t len) {
   if (std::memcmp(h + 36, "data", 4) != 0) return std::nullopt;
-  const int64_t data = le32(h + 40);
+  const int64_t data = le(h + 40, 4);
   const int64_t at = kWavHeaderBytes + data + (data & 1);
   uint8_t c[8];
   if (at + 8 > len || ::pread(fd, c, sizeof c, at) != static_cast<ssize_t>(sizeof c))
     return std::nullopt;
   const bool named = std::all_of(c, c + 4, [](uint8_t b) { return b >= 0x20 && b <= 0x7E; });
-  if (!named || at + 8 + le32(c + 4) > len) return std::nullopt;
+  if (!named || at + 8 + le(c + 4, 4) > len) return std::nullopt;
   return data;
 }
 
@@ -70,20 +73,15 @@ std::array<uint8_t, kWavHeaderBytes> wavHeader(int channels, uint32_t dataBytes)
 
 int wavChannels(const uint8_t* header44) {
   if (!header44) return 1;
-  int ch = header44[22] | (header44[23] << 8);
-  return ch == 1 || ch == 2 ? ch : 1;
+  const uint32_t ch = le(header44 + 22, 2);
+  return ch == 1 || ch == 2 ? static_cast<int>(ch) : 1;
 }
 
 bool isPlainHeader(const uint8_t* h) {
   if (!h) return false;
-  auto le = [h](int at, int size) {
-    uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i) v = (v << 8) | h[at + i];
-    return v;
-  };
   return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0 &&
-         std::memcmp(h + 12, "fmt ", 4) == 0 && le(16, 4) == 16 && le(20, 2) == 1 &&
-         le(22, 2) == 1 && le(24, 4) == 44100 && le(34, 2) == 16 &&
+         std::memcmp(h + 12, "fmt ", 4) == 0 && le(h + 16, 4) == 16 && le(h + 20, 2) == 1 &&
+         le(h + 22, 2) == 1 && le(h + 24, 4) == 44100 && le(h + 34, 2) == 16 &&
          std::memcmp(h + 36, "data", 4) == 0;
 }
 
