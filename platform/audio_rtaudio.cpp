@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/audio_mixer.h"
+#include "platform/audio_stream.h"
 
 namespace platform::audio {
 
@@ -46,6 +47,15 @@ bool compiled(RtAudio::Api api) {
   std::vector<RtAudio::Api> apis;
   RtAudio::getCompiledApi(apis);
   return std::find(apis.begin(), apis.end(), api) != apis.end();
+}
+
+// JACK goes through the program's own clients where it was built with libjack, else RtAudio's.
+bool jackCompiled() {
+#if VEMRA_HAVE_JACK
+  return true;
+#else
+  return compiled(RtAudio::UNIX_JACK);
+#endif
 }
 
 bool exists(const std::string& path) {
@@ -128,26 +138,38 @@ bool choose(const DeviceTable& table, bool input, int wantChannels, Choice& c,
   return true;
 }
 
+StreamRequest request(bool input, const Choice& c, const std::string& clientName,
+                      StreamCallback cb, void* user) {
+  StreamRequest r;
+  r.input = input;
+  r.deviceId = c.device;
+  r.device = c.name;
+  r.channels = c.channels;
+  r.clientName = clientName;
+  r.callback = cb;
+  r.user = user;
+  return r;
+}
+
 // Opens and starts one direction of a stream; false with `error` set. Catches everything.
-bool openOnce(RtAudio& rt, bool input, const Choice& c, const std::string& clientName,
-              RtAudioCallback cb, void* user, std::string& error) {
+bool openOnce(RtAudio& rt, const StreamRequest& r, unsigned rate, std::string& error) {
   try {
     RtAudio::StreamParameters params;
-    params.deviceId = c.device;
-    params.nChannels = unsigned(c.channels);
+    params.deviceId = r.deviceId;
+    params.nChannels = unsigned(r.channels);
     RtAudio::StreamOptions options;
     options.numberOfBuffers = kPeriods;
-    options.streamName = clientName;
+    options.streamName = r.clientName;
     unsigned frames = kBufferFrames;
-    rt.openStream(input ? nullptr : &params, input ? &params : nullptr, RTAUDIO_FLOAT32, c.rate,
-                  &frames, cb, user, &options, &onRtError);
+    rt.openStream(r.input ? nullptr : &params, r.input ? &params : nullptr, RTAUDIO_FLOAT32, rate,
+                  &frames, r.callback, r.user, &options, &onRtError);
     if (!rt.isStreamOpen()) {
-      error = "the audio stream did not open on " + c.name;
+      error = "the audio stream did not open on " + r.device;
       return false;
     }
     rt.startStream();
     if (rt.isStreamRunning()) return true;
-    error = "the audio stream did not start on " + c.name;
+    error = "the audio stream did not start on " + r.device;
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
@@ -160,44 +182,67 @@ bool openOnce(RtAudio& rt, bool input, const Choice& c, const std::string& clien
   return false;
 }
 
-// RtAudio counts a JACK server's devices with a client of its own first, and a loaded server has
-// been seen to turn that client away (the device then counts as invalid): one more try after a
-// pause.
-bool openStream(RtAudio& rt, bool input, const Choice& c, const std::string& clientName,
-                RtAudioCallback cb, void* user, std::string& error) {
-  if (openOnce(rt, input, c, clientName, cb, user, error)) return true;
-  if (rt.getCurrentApi() != RtAudio::UNIX_JACK) return false;
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  return openOnce(rt, input, c, clientName, cb, user, error);
-}
+std::unique_ptr<RtAudio> makeRt(AudioBackendKind api, std::string& error);
 
-// Stops and closes a stream. One that stopped on its own (`dead`) is never stopped here:
-// stopping waits for callbacks that will not come. RtAudio may be closing it on a thread of its
-// own (a JACK server that went away): that close finishes first. False when the stream is still
-// running after a second of waiting: its RtAudio object must then be left alone for good.
-bool closeStream(RtAudio* rt, bool dead) {
-  if (!rt) return true;
-  try {
-    if (dead) {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-      while (rt->isStreamRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      if (rt->isStreamRunning()) return false;
-    } else if (rt->isStreamRunning()) {
-      rt->stopStream();
+// A stream of RtAudio's (PulseAudio, ALSA).
+class RtStream final : public Stream {
+ public:
+  explicit RtStream(std::unique_ptr<RtAudio> rt) : rt_(std::move(rt)) {}
+
+  bool running() const override {
+    try {
+      return rt_->isStreamRunning();
+    } catch (...) {
+      return false;
     }
-    if (rt->isStreamOpen()) rt->closeStream();
-  } catch (...) {
   }
-  return true;
-}
 
-bool streamRunning(RtAudio* rt) {
-  try {
-    return rt && rt->isStreamRunning();
-  } catch (...) {
-    return false;
+  // One that stopped on its own (`dead`) is never stopped here: stopping waits for callbacks
+  // that will not come. One that still counts as running after a second of waiting is left.
+  bool close(bool dead) override {
+    try {
+      if (dead) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (rt_->isStreamRunning() && std::chrono::steady_clock::now() < deadline)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (rt_->isStreamRunning()) return false;
+      } else if (rt_->isStreamRunning()) {
+        rt_->stopStream();
+      }
+      if (rt_->isStreamOpen()) rt_->closeStream();
+    } catch (...) {
+    }
+    return true;
   }
+
+  long latency() override {
+    try {
+      return rt_->isStreamOpen() ? rt_->getStreamLatency() : 0;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+ private:
+  std::unique_ptr<RtAudio> rt_;
+};
+
+// Opens and starts one direction on `api` at the device's `rate`; null with `error` set.
+// JACK goes through a client of the program's own (see openJackStream), the rest through
+// RtAudio. A loaded JACK server has been seen to turn a new client away: one more try after a
+// pause.
+std::unique_ptr<Stream> openStream(AudioBackendKind api, const StreamRequest& r, unsigned rate,
+                                   std::string& error) {
+#if VEMRA_HAVE_JACK
+  if (api == AudioBackendKind::Jack) {
+    if (auto s = openJackStream(r, error)) return s;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return openJackStream(r, error);
+  }
+#endif
+  auto rt = makeRt(api, error);
+  if (!rt || !openOnce(*rt, r, rate, error)) return nullptr;
+  return std::make_unique<RtStream>(std::move(rt));
 }
 
 std::unique_ptr<RtAudio> makeRt(AudioBackendKind api, std::string& error) {
@@ -341,11 +386,12 @@ std::vector<AudioBackendKind> realCandidates(AudioBackendKind requested) {
   std::vector<AudioBackendKind> out;
   try {
     if (requested != AudioBackendKind::Auto) {
-      if (requested != AudioBackendKind::Offline && compiled(toApi(requested)))
+      if (requested != AudioBackendKind::Offline &&
+          (requested == AudioBackendKind::Jack ? jackCompiled() : compiled(toApi(requested))))
         out.push_back(requested);
       return out;
     }
-    if (compiled(RtAudio::UNIX_JACK) && jackServerRunning()) out.push_back(AudioBackendKind::Jack);
+    if (jackCompiled() && jackServerRunning()) out.push_back(AudioBackendKind::Jack);
     if (compiled(RtAudio::LINUX_PULSE) && pulseServerReachable())
       out.push_back(AudioBackendKind::Pulse);
     if (compiled(RtAudio::LINUX_ALSA)) out.push_back(AudioBackendKind::Alsa);
@@ -433,7 +479,7 @@ void StallWatch::reset() { sinceMs_ = -1; }
 // ---- Output ----------------------------------------------------------------------------------
 
 struct RtOutput::Impl {
-  std::unique_ptr<RtAudio> rt;
+  std::unique_ptr<Stream> stream;
   Mixer* mixer = nullptr;
   int channels = 2;
   SRC_STATE* src = nullptr;
@@ -526,8 +572,6 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
   impl->mixer = &mixer_;
   Choice c;
   if (!choose(devices, false, 2, c, error)) return false;
-  impl->rt = makeRt(api, error);
-  if (!impl->rt) return false;
   impl->channels = c.channels;
   if (c.rate != unsigned(kSampleRate)) {
     impl->src = makeResampler(2, error);
@@ -538,7 +582,9 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
   impl->clocked = keepsToServer(api);
   // Renders run on the callback thread from the first callback on: releases must wait for them.
   mixer_.setRenderAsync(true);
-  if (!openStream(*impl->rt, false, c, clientName, &Impl::callback, impl.get(), error)) {
+  impl->stream = openStream(api, request(false, c, clientName, &Impl::callback, impl.get()),
+                            c.rate, error);
+  if (!impl->stream) {
     mixer_.setRenderAsync(false);
     return false;
   }
@@ -555,7 +601,7 @@ bool RtOutput::open(AudioBackendKind api, const DeviceTable& devices,
 
 void RtOutput::close() {
   if (!impl_) return;
-  if (!closeStream(impl_->rt.get(), stalled_ || !running())) {
+  if (!impl_->stream->close(stalled_ || !running())) {
     // A stream that neither runs on nor closes: its callback no longer touches the mixer, and
     // its memory is never freed under it.
     impl_->abandoned.store(true, std::memory_order_release);
@@ -566,7 +612,7 @@ void RtOutput::close() {
   rate_ = 0;
 }
 
-bool RtOutput::running() const { return impl_ && streamRunning(impl_->rt.get()); }
+bool RtOutput::running() const { return impl_ && impl_->stream->running(); }
 
 bool RtOutput::lost() {
   if (!impl_) return false;
@@ -575,18 +621,13 @@ bool RtOutput::lost() {
 }
 
 long RtOutput::latencyFrames() {
-  if (!impl_) return 0;
-  try {
-    return impl_->rt->isStreamOpen() ? impl_->rt->getStreamLatency() : 0;
-  } catch (...) {
-    return 0;
-  }
+  return impl_ ? impl_->stream->latency() : 0;
 }
 
 // ---- Input ----------------------------------------------------------------------------------
 
 struct RtInput::Impl {
-  std::unique_ptr<RtAudio> rt;
+  std::unique_ptr<Stream> stream;
   int channels = 1;  // channels the device delivers
   SRC_STATE* src = nullptr;
   double ratio = 1.0;
@@ -694,8 +735,6 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
   impl->delivered = &delivered_;
   Choice c;
   if (!choose(devices, true, kChannels, c, error)) return false;
-  impl->rt = makeRt(api, error);
-  if (!impl->rt) return false;
   impl->channels = c.channels;
   if (c.rate != unsigned(kSampleRate)) {
     impl->src = makeResampler(c.channels, error);
@@ -706,7 +745,9 @@ bool RtInput::open(AudioBackendKind api, const DeviceTable& devices,
   impl->silence.assign(kCapture * size_t(c.channels), 0.0f);
   impl->keeper = CycleKeeper(kInStepLimit * c.rate);
   impl->clocked = keepsToServer(api);
-  if (!openStream(*impl->rt, true, c, clientName, &Impl::callback, impl.get(), error)) return false;
+  impl->stream = openStream(api, request(true, c, clientName, &Impl::callback, impl.get()),
+                            c.rate, error);
+  if (!impl->stream) return false;
   impl_ = std::move(impl);
   watch_.reset();
   stalled_ = false;
@@ -732,7 +773,7 @@ void RtInput::detach() {
 
 bool RtInput::attached() const { return impl_ && impl_->active.load(); }
 
-bool RtInput::running() const { return impl_ && streamRunning(impl_->rt.get()); }
+bool RtInput::running() const { return impl_ && impl_->stream->running(); }
 
 bool RtInput::lost() {
   if (!impl_) return false;
@@ -743,7 +784,7 @@ bool RtInput::lost() {
 void RtInput::close() {
   if (!impl_) return;
   detach();  // from here on a callback delivers nothing
-  if (!closeStream(impl_->rt.get(), stalled_ || !running()))
+  if (!impl_->stream->close(stalled_ || !running()))
     (void)impl_.release();  // see RtOutput::close
   impl_.reset();
 }

@@ -1,5 +1,6 @@
-// The real backends (private to sound.cpp): RtAudio output and input streams at 44.1 kHz as
-// the program sees them, converted with libsamplerate when the device runs at another rate.
+// The real backends (private to sound.cpp): output and input streams at 44.1 kHz as the program
+// sees them (JACK through clients of the program's own, the rest through RtAudio), converted
+// with libsamplerate when the device runs at another rate.
 // No RtAudio type leaves this header's implementation; nothing here throws.
 #pragma once
 #include <atomic>
@@ -39,8 +40,8 @@ struct DeviceTable {
 DeviceTable examineDevices(AudioBackendKind api);
 
 // Tells a stream whose callbacks no longer come while it still counts as running (a stream
-// that stopped on its own, as RtAudio closes one whose JACK server went away, shows as not
-// running at once).
+// that stopped on its own, as one whose JACK server went away, shows as not running at
+// once).
 class StallWatch {
  public:
   // `callbacks`: the stream's callback count now. True once it has not moved for kStallMs.
@@ -88,7 +89,7 @@ class RtOutput {
             std::string& error);
   void close();  // synchronous: the callback has returned for good
   bool isOpen() const { return impl_ != nullptr; }
-  // Open and running (a JACK server that went away closes the stream under us).
+  // Open and running (not once its JACK server went away).
   bool running() const;
   // Open, but stopped on its own or no longer called back (see StallWatch); once found so,
   // it stays so until closed.

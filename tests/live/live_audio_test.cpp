@@ -17,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/application.h"
@@ -478,6 +479,13 @@ TEST(LiveJack, ServerStopEndsTheRunAndPlayWorksOnceItIsBack) {
     kill.onTimer = [&] {
       kill.setEnabled(false);
       stoppedAt = nowMs();
+      // stderr held for a while, as a slow terminal holds it: nothing that runs on the client
+      // library's threads when the server goes may wait for it.
+      std::thread([] {
+        ::flockfile(stderr);
+        ::usleep(400000);
+        ::funlockfile(stderr);
+      }).detach();
       stopServer();
     };
     // When the transport showed STOP: seen by a timer while STOP finishes a take, else when

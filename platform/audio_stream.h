@@ -1,0 +1,46 @@
+// One direction of a real stream as the backends see it (private to the platform's audio code).
+#pragma once
+#include <memory>
+#include <string>
+
+namespace platform::audio {
+
+// Called for every buffer of interleaved float frames (out: to fill; in: what was captured);
+// RtAudio's callback shape, so that one callback serves every stream.
+using StreamCallback = int (*)(void* out, void* in, unsigned frames, double time, unsigned status,
+                               void* user);
+
+// An opened and started stream.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  // Open and running: false once it stopped on its own (its server went away).
+  virtual bool running() const = 0;
+  // Stops and closes it; `dead`: it stopped on its own or its callbacks no longer come. False
+  // when it could not be closed and must be left alone for good (its callback may still come).
+  virtual bool close(bool dead) = 0;
+  virtual long latency() = 0;
+};
+
+// What one direction asks of a device.
+struct StreamRequest {
+  bool input = false;
+  unsigned deviceId = 0;  // RtAudio's number of the device
+  std::string device;     // its name (for JACK: the client whose ports the stream connects to)
+  int channels = 0;
+  std::string clientName;
+  StreamCallback callback = nullptr;
+  void* user = nullptr;
+};
+
+#if VEMRA_HAVE_JACK
+// A stream that is a JACK client of the program's own. None of its work on libjack's threads
+// takes a lock or writes to stdio: libjack cancels those threads at any instruction when the
+// client closes. A server that stops only marks the stream stopped; it is closed by its owner's
+// thread. Null with `error` set when it cannot be opened.
+std::unique_ptr<Stream> openJackStream(const StreamRequest& r, std::string& error);
+// Keeps libjack's own messages away from stdio (see openJackStream); once per process.
+void quietJack();
+#endif
+
+}  // namespace platform::audio
