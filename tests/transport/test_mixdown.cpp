@@ -295,6 +295,7 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
       {false, "", "", "Split failed", 'f', " St.wav is not a plain 44.1 kHz 16-bit stereo WAV - nothing was split, T13 and T14 are as they were. Please Re-try."},
       {true, "", "", "VemraCd", 'r', " Track 01 is read-only - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'l', " Track 13 is a link to another file - it was not changed. Please Re-try."},
       {true, "", "", "VemraCd", 'h', " Track 01 is a link to another file - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'r', " Track 13 is read-only - it was not changed. Please Re-try."},
+      {true, "", "", "VemraCd", 'l', " Track 01 is a link to another file - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'h', " Track 13 is a link to another file - it was not changed. Please Re-try."},
       {true, "C:\\Vemracd\\Mysong\\T02.new", "", "Split failed"},
       {true, "C:\\Vemracd\\Mysong\\Mix.wav", "", "Split failed"},
       {true, "", "T02.wav", "Split failed"},  // the second rename fails
