@@ -91,9 +91,10 @@ bool killUnheld(std::string_view path);
 int createScratch(std::string_view path);
 // The names in a folder (hidden ones too, no "." or ".."); empty when it cannot be read.
 std::vector<std::string> listNames(std::string_view dir);
-// A second name for an ordinary file: a hard link, or a whole copy where the file system has
-// no links. The name is made fresh as by createScratch: false when something other than an
-// unheld ordinary leftover is there, or when neither link nor copy can be made.
+// A second name for an ordinary file of a single name: a hard link, or a whole copy where the
+// file system has no links. False, nothing made, when `path` is anything else (a symbolic link,
+// a file with other names). The name is made fresh as by createScratch: false when something
+// other than an unheld ordinary leftover is there, or when neither link nor copy can be made.
 bool secondName(std::string_view path, std::string_view name);
 // True when an ordinary file stands at the name itself: a link there is none, whatever it names.
 bool isOrdinaryFile(std::string_view path);

@@ -77,15 +77,18 @@ int wavChannels(const uint8_t* header44) {
   return ch == 1 || ch == 2 ? static_cast<int>(ch) : 1;
 }
 
-bool isPlainHeader(const uint8_t* h) {
+bool isPlainHeader(const uint8_t* h, int channels) {
   if (!h) return false;
   return std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0 &&
          std::memcmp(h + 12, "fmt ", 4) == 0 && le(h + 16, 4) == 16 && le(h + 20, 2) == 1 &&
-         le(h + 22, 2) == 1 && le(h + 24, 4) == 44100 && le(h + 34, 2) == 16 &&
-         std::memcmp(h + 36, "data", 4) == 0;
+         le(h + 22, 2) == static_cast<uint32_t>(channels) && le(h + 24, 4) == 44100 &&
+         le(h + 34, 2) == 16 && std::memcmp(h + 36, "data", 4) == 0;
 }
 
-bool isPlainTrack(std::string_view path) {
+namespace {
+// The plain-header test of the file at `path` (see hasPlainHeader); with `soundOnly`, a chunk
+// after the sound fails it too.
+bool plainFile(std::string_view path, int channels, bool soundOnly) {
   const std::string host = hostPath(path);
   if (host.empty()) return false;
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -94,10 +97,18 @@ bool isPlainTrack(std::string_view path) {
   uint8_t h[kWavHeaderBytes];
   const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                   ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
-                  isPlainHeader(h) && !soundBeforeChunk(fd, h, st.st_size);
+                  isPlainHeader(h, channels) &&
+                  !(soundOnly && soundBeforeChunk(fd, h, st.st_size));
   ::close(fd);
   return ok;
 }
+}  // namespace
+
+bool hasPlainHeader(std::string_view path, int channels) {
+  return plainFile(path, channels, false);
+}
+
+bool isPlainTrack(std::string_view path) { return plainFile(path, 1, true); }
 
 int64_t soundBytes(int fd) {
   struct stat st {};

@@ -12,10 +12,14 @@ constexpr int kWavHeaderBytes = 44;
 std::array<uint8_t, kWavHeaderBytes> wavHeader(int channels, uint32_t dataBytes);
 // Channel count read from a header (offset 22), 1 when the header is not a valid 1/2.
 int wavChannels(const uint8_t* header44);
-// True when the header is the plain form of a track: "RIFF", "WAVE", a 16-byte "fmt " chunk at
-// byte 12 of PCM, one channel, 44,100 Hz, 16 bits, and the "data" chunk at byte 36, so that
-// sample i lies at byte 44 + 2i and the sizes lie at bytes 4 and 40.
-bool isPlainHeader(const uint8_t* header44);
+// True when the header is the plain form of a track (one channel) or of a stereo file (two):
+// "RIFF", "WAVE", a 16-byte "fmt " chunk at byte 12 of PCM, that many channels, 44,100 Hz,
+// 16 bits, and the "data" chunk at byte 36, so that the sound starts at byte 44 and the sizes
+// lie at bytes 4 and 40.
+bool isPlainHeader(const uint8_t* header44, int channels = 1);
+// True when the file at a logical path is an ordinary file with a plain header of `channels`.
+// A chunk after its sound is allowed (a reader stops at the sound, see soundBytes).
+bool hasPlainHeader(std::string_view path, int channels);
 // True when the file at a logical path is an ordinary file with a plain track header and no
 // chunk after its sound (see soundBytes).
 bool isPlainTrack(std::string_view path);

@@ -1,9 +1,11 @@
 // The stereo track (ST records St.wav, DST deletes it) and the two splits of a stereo file onto
 // a pair of tracks: the master onto tracks 01/02 (MX-->1/2), the stereo track onto 13/14 (1314).
 //
-// A split reads the source's interleaved samples from byte 44 in blocks of 88,194 values and
-// writes the left ones to one track, the right ones to the other, each whole block (what the
-// last read did not fill is silence). A split runs to its end without yielding.
+// A split takes only a source with the plain stereo header (44.1 kHz, 16 bits, the sound from
+// byte 44) and reads its interleaved samples up to the end of its sound (never a chunk that
+// follows it) in blocks of 88,194 values, and writes the left ones to one track, the right ones
+// to the other, each whole block (what the last read did not fill is silence). It leaves alone
+// a target track that is a link or read-only. A split runs to its end without yielding.
 //
 // The two tracks change together or not at all, whatever step a crash or a failed rename or
 // delete cuts short. For the pair T01/T02 (T13/T14 alike) a split writes T01.new and T02.new
@@ -76,6 +78,7 @@ struct SplitText {
   const char* done;
   const char* failed;
   const char* unsettled;
+  const char* notPlain;
 };
 constexpr SplitText kMasterSplit{
     " There is no mix file to split to T01 & T02. Function cancelled - Ready.",
@@ -89,7 +92,9 @@ constexpr SplitText kMasterSplit{
     " Split of Mix to T01/2 done. See Help for details. Ready.",
     " The split could not be written - T01 and T02 are as they were. Please Re-try.",
     " The split could not be finished - the next start will finish it or put T01 and T02 back "
-    "as they were. Please Re-start."};
+    "as they were. Please Re-start.",
+    " Mix.wav is not a plain 44.1 kHz 16-bit stereo WAV - nothing was split, T01 and T02 are as "
+    "they were. Please Re-try."};
 constexpr SplitText kStereoSplit{
     " There is no Stereo track  to split to T13 & T14. Function cancelled - Ready.",
     "No stereo file to split.",
@@ -101,7 +106,9 @@ constexpr SplitText kStereoSplit{
     " Split of Stereo track to T13/14 done. See Help for more details. Ready.",
     " The split could not be written - T13 and T14 are as they were. Please Re-try.",
     " The split could not be finished - the next start will finish it or put T13 and T14 back "
-    "as they were. Please Re-start."};
+    "as they were. Please Re-start.",
+    " St.wav is not a plain 44.1 kHz 16-bit stereo WAV - nothing was split, T13 and T14 are as "
+    "they were. Please Re-try."};
 constexpr const char* kSplitFailedTitle = "Split failed";
 
 // The temporary file a split writes a target into ("...\\T01.wav" -> "...\\T01.new"), and
@@ -212,6 +219,12 @@ Transport::SplitEnd Transport::splitStereo(const std::string& source, int left, 
                              : openFromTemplate(fns[k], temps[k - 1]);
     if (!open) return abandon();
   }
+  // The source read now must still be plain (the mixdown program may have replaced the master
+  // meanwhile), and its reads end with its sound.
+  std::array<uint8_t, kHeader> h{};
+  if (platform::getBytes(fns[0], 1, h) != h.size() || !platform::isPlainHeader(h.data(), 2) ||
+      !platform::endAtSound(fns[0]))
+    return abandon();
   if (!platform::seek(fns[0], kHeader + 1) || !platform::seek(fns[1], kHeader + 1) ||
       !platform::seek(fns[2], kHeader + 1))
     return abandon();
@@ -260,10 +273,19 @@ void Transport::runSplit(bool master) {
   const int left = kSplitLefts[master ? 0 : 1], right = left + 1;
   const std::string& source = master ? sh.mixfname : sh.stfname;
 
-  if (!platform::fileDateTime(source)) {
-    ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);
+  // The source's refusal, when it is missing or not plain stereo: true when it was shown.
+  auto sourceRefused = [&] {
+    if (!platform::fileDateTime(source))
+      ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);
+    else if (!platform::hasPlainHeader(source, 2))
+      ui::msgBox(text.notPlain, ui::kOkOnly, kSplitFailedTitle);
+    else
+      return false;
+    return true;
+  };
+  if (sourceRefused() || !sys_.waveform->trackFormatOk(sh.tkfname[left - 1], true) ||
+      !sys_.waveform->trackFormatOk(sh.tkfname[right - 1], true))
     return;
-  }
   if (ui::msgBox(text.confirm, ui::kOkCancel, kSplitTitle) == ui::kCancel) {
     f.Umsg->setCaption(kSplitCancelled);
     f.setTitle(std::string(45, ' ') + "Digital Multitrack Recording and Mixing Display.");
@@ -301,10 +323,8 @@ void Transport::runSplit(bool master) {
     f.setPointer(ui::Pointer::Arrow);
     if (end == SplitEnd::Unsettled)
       ui::msgBox(text.unsettled, ui::kOkOnly, kSplitFailedTitle);
-    else if (platform::fileDateTime(source))
+    else if (!sourceRefused())
       ui::msgBox(text.failed, ui::kOkOnly, kSplitFailedTitle);
-    else
-      ui::msgBox(text.noSource, ui::kOkOnly, text.noSourceTitle);
     return;
   }
   sys_.waveform->hidewavs_Click();

@@ -246,9 +246,9 @@ class Transport {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 
   // ---- Splits (stereo.cpp) ----
-  // Splits the interleaved stereo `source` onto tracks `left` and `right` (1..28): each target
-  // is written to a temporary file from def's header and renamed over the track only when
-  // complete, and the pair then settled by settleSplit.
+  // Splits the sound of the plain stereo `source` onto tracks `left` and `right` (1..28): each
+  // target is written to a temporary file from def's header and renamed over the track only
+  // when complete, and the pair then settled by settleSplit.
   SplitEnd splitStereo(const std::string& source, int left, int right);
   // The common part of both splits: `left`/`right` tracks, the row values and colours set,
   // the titles and lines; `master`: the master split (Split red, trkvals, tracks 03-14 down).

@@ -164,20 +164,19 @@ bool Waveform::capdelete(const std::string& path, int64_t fromMs, int64_t toMs) 
   return ok;
 }
 
-bool Waveform::trackFormatOk(const std::string& path, const char* failed) {
+bool Waveform::trackFormatOk(const std::string& path, bool replaced) {
   // A link, or a file with other names, is left alone: writing it would change the file under
-  // its other name, replacing it would part the track from it.
+  // its other name, replacing it would part the track from it. A track the user made read-only
+  // stays so: a deletion or a split would replace it by a writable file.
   std::string refusal;
   if (platform::isLinked(path)) {
     refusal = " is a link to another file";
-  } else if (!platform::isPlainTrack(path)) {
+  } else if (!replaced && !platform::isPlainTrack(path)) {
     refusal = " is not a plain 44.1 kHz 16-bit mono WAV track";
-  } else if (platform::mayWrite(path)) {
-    return true;
+  } else if (platform::fileLen(path) >= 0 && !platform::mayWrite(path)) {
+    refusal = " is read-only";
   } else {
-    // A track the user made read-only stays so: a deletion would replace it by a writable file.
-    ui::msgBox(failed);
-    return false;
+    return true;
   }
   const auto& names = sys_.shell->tkfname;
   const auto track = std::find(names.begin(), names.end(), path) - names.begin() + 1;
@@ -233,8 +232,7 @@ void Waveform::rgework(Edit what) {
       !platform::fileExists(sh.tkfname[static_cast<size_t>(*k) - 1]))
     return refuse(bc ? kBcBoxes : kNoTrack);
   curtrkfile = sh.tkfname[static_cast<size_t>(*k) - 1];
-  const bool deletes = what == Edit::DeleteToEnd || what == Edit::DeleteRange;
-  if (!trackFormatOk(curtrkfile, deletes ? kDeleteFailed : kFileFailed)) return;
+  if (!trackFormatOk(curtrkfile)) return;
   const int64_t tklen = sampleCount(platform::fileLen(curtrkfile));
 
   int64_t s = *start, e = *end;

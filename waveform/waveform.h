@@ -84,9 +84,10 @@ class Waveform {
   bool capdelete(const std::string& path, int64_t fromMs, int64_t toMs);
   // Every edit writes a plain track only (platform::isPlainTrack), never a link or a file with
   // other names, and only one the user may write: for anything else at the track path `path`
-  // it shows the refusal (`failed`, the edit's own failure box, for a track the user may not
-  // write) and returns false, the file untouched.
-  bool trackFormatOk(const std::string& path, const char* failed = kFileFailed);
+  // it shows the refusal (" Track NN is ... - it was not changed.") and returns false, the file
+  // untouched. `replaced`: the whole file is to be written anew (a split), so a track of any
+  // format, or none, is fine; only a link or a read-only track is refused.
+  bool trackFormatOk(const std::string& path, bool replaced = false);
   enum class Edit { DeleteToEnd, DeleteRange, SilenceToEnd, SilenceRange, Reverse, BoostCut, Paste };
   void rgework(Edit what);  // the worker behind one editor button
   void rgededo() { rgework(Edit::DeleteToEnd); }

@@ -359,6 +359,8 @@ TEST_F(FilesTest, ScratchFilesAreFreshOrdinaryAndHeld) {
   fs::create_symlink(host("left"), host("link"));
   EXPECT_EQ(createScratch("C:\\link"), -1);  // never followed, never removed
   EXPECT_FALSE(secondName("C:\\left", "C:\\link"));
+  fs::create_hard_link(host("left"), host("hard"));  // a link or a file of two names gets no other
+  for (const char* p : {"C:\\link", "C:\\hard"}) EXPECT_FALSE(secondName(p, "C:\\two") || fs::exists(host("two")));
   ASSERT_TRUE(fileOpen(1, "C:\\left", OpenMode::Scratch));  // an unheld leftover goes
   EXPECT_EQ(createScratch("C:\\left"), -1);  // held while open
 }

@@ -285,10 +285,17 @@ std::vector<std::string> rowTags(shell::MainForm& f) {
 
 // A split that fails part way (a target that cannot be written or renamed over, a source that
 // cannot be read) leaves the tracks, the rows, the colours and the window as they were and says
-// so; Cancel changes nothing.
+// so; Cancel changes nothing. A source that is not plain (ffmpeg's LIST before the data), or a
+// target track read-only (r), a link (l) or a second name (h), is refused before the question;
+// without that target a source tagged after its sound is split, the tag left out.
 TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
-  struct Case { bool master; const char* fail; const char* folder; const char* box; };
+  struct Case { bool master; const char* fail; const char* folder; const char* box; char kind = 0; const char* text = "are as they were. Please Re-try."; };
   const Case cases[] = {
+      {true, "", "", "Split failed", 'f', " Mix.wav is not a plain 44.1 kHz 16-bit stereo WAV - nothing was split, T01 and T02 are as they were. Please Re-try."},
+      {false, "", "", "Split failed", 'f', " St.wav is not a plain 44.1 kHz 16-bit stereo WAV - nothing was split, T13 and T14 are as they were. Please Re-try."},
+      {true, "", "", "VemraCd", 'r', " Track 01 is read-only - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'l', " Track 13 is a link to another file - it was not changed. Please Re-try."},
+      {true, "", "", "VemraCd", 'h', " Track 01 is a link to another file - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'r', " Track 13 is read-only - it was not changed. Please Re-try."},
+      {true, "", "", "VemraCd", 'l', " Track 01 is a link to another file - it was not changed. Please Re-try."}, {false, "", "", "VemraCd", 'h', " Track 13 is a link to another file - it was not changed. Please Re-try."},
       {true, "C:\\Vemracd\\Mysong\\T02.new", "", "Split failed"},
       {true, "C:\\Vemracd\\Mysong\\Mix.wav", "", "Split failed"},
       {true, "", "T02.wav", "Split failed"},  // the second rename fails
@@ -296,11 +303,15 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
       {false, "", "", ""},  // Cancel
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fail);
-    writeAll(song() / "Mix.wav", stereoSource(1000));
-    writeAll(song() / "St.wav", stereoSource(1000));
+    SCOPED_TRACE(std::string(c.fail) + c.text);
+    Bytes src = stereoSource(1000), tag(98312, 'x');  // an "id3 " chunk of 96 KiB
+    std::memcpy(tag.data(), "id3 \0\x80\1\0", 8), src.insert(c.kind == 'f' ? src.begin() + 36 : src.end(), tag.begin(), c.kind == 'f' ? tag.begin() + 12 : tag.end());
+    if (c.kind == 'f') std::memcpy(src.data() + 36, "LIST\4\0\0\0INFO", 12);
+    writeAll(song() / "Mix.wav", src), writeAll(song() / "St.wav", src);
     if (*c.folder) fs::create_directories(song() / c.folder / "x");
     startWithTracks({1, 13});
+    const fs::path t = track(c.master ? 1 : 13), out = fs::path(root) / "out.wav";
+    c.kind == 'r' ? fs::permissions(t, fs::perms{0444}) : c.kind == 'h' ? fs::create_hard_link(t, out) : c.kind == 'l' ? fs::rename(t, out), fs::create_symlink(out, t) : void();
     const Bytes t1 = readAll(track(1)), t13 = readAll(track(13));
     const std::string titleBefore = title();
     shell::MainForm& f = form();
@@ -310,8 +321,9 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
     (c.master ? f.Split : f.STSP)->click();
     if (*c.box) {
       EXPECT_EQ(answers.titles().back(), c.box);
-      EXPECT_TRUE(answers.shown.back().text.ends_with("are as they were. Please Re-try."));
+      EXPECT_TRUE(answers.shown.back().text.ends_with(c.text));
     }
+    EXPECT_TRUE(!c.kind || (answers.shown.size() == 1 && fs::is_symlink(t) == (c.kind == 'l') && fs::hard_link_count(t) == (c.kind == 'h' ? 2u : 1u) && (c.kind != 'r' || fs::status(t).permissions() == fs::perms{0444})));
     EXPECT_EQ(readAll(track(1)), t1);
     EXPECT_EQ(readAll(track(13)), t13);
     EXPECT_FALSE(fs::is_regular_file(track(2)) || fs::exists(track(14)));
@@ -325,6 +337,7 @@ TEST_F(MixdownTest, FailedOrCancelledSplitChangesNothing) {
     const std::string cancelled =
         std::string(45, ' ') + "Digital Multitrack Recording and Mixing Display.";
     EXPECT_EQ(title(), *c.box ? titleBefore : cancelled);
+    if (c.kind && c.kind != 'f') fs::remove(t), (c.master ? f.Split : f.STSP)->click(), expectTarget(t, 1000, true), expectTarget(track(c.master ? 2 : 14), 1000, false);
     TearDown();
     SetUp();
   }

@@ -339,16 +339,16 @@ TEST_F(RangePasteTest, OnlyAPlainTrackIsEditedAndOnlyAPlainSampleIsPasted) {
     put(4, samples), std::fstream(track(4), std::ios::in | std::ios::out | std::ios::binary).seekp(40).write(reinterpret_cast<const char*>(&size), 4);
     EXPECT_EQ(run(form().rgesrl, "150", "199", "4"), "");
   }
-  // A read-only T04 (DR, SR, PR, the drag, the sample paste: their failure boxes), a link to a file elsewhere, a second name of one.
+  // A read-only T04 (DR, SR, PR, the drag, the sample paste), a link to a file elsewhere, a second name of one.
   const auto out = song().parent_path() / "out.wav", t = track(4);
-  const std::string ff = std::string(waveform::kFileFailed) + "|", ln = " Track 04 is a link to another file - it was not changed. Please Re-try.|";
+  const std::string ro = " Track 04 is read-only - it was not changed. Please Re-try.|", ln = " Track 04 is a link to another file - it was not changed. Please Re-try.|";
   for (int kind : {0, 1, 2}) {
     std::filesystem::remove(t), test_support::writeAll(out, test_support::wavFile(1, samples)), answers.shown.clear();
     kind == 0 ? std::filesystem::rename(out, t), std::filesystem::permissions(t, std::filesystem::perms{0444}) : kind == 1 ? std::filesystem::create_symlink(out, t) : std::filesystem::create_hard_link(out, t);
     run(form().rgedrl, "10", "20", "4"), run(form().rgesrl, "10", "20", "4"), paste("0", "100", "199", "4"), wv().curtrkfile = sh().tkfname[3], wv().dragstate = 2, wv().do3sec_mseup(), wv().extdo();
     std::string shown;
     for (const auto& box : answers.shown) shown += box.text + "|";
-    EXPECT_EQ(shown, kind ? ln + ln + ln + ln + ln : " The delete could not be done - the track is as it was. Please Re-try.|" + ff + ff + ff + ff);
+    EXPECT_EQ(shown, kind ? ln + ln + ln + ln + ln : ro + ro + ro + ro + ro);
     EXPECT_TRUE(test_support::readAll(kind ? out : t) == test_support::wavFile(1, samples) && (kind || std::filesystem::status(t).permissions() == std::filesystem::perms{0444}));
   }
 }
