@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -211,13 +212,18 @@ TEST_F(ShellTest, ArgumentsReachTheProgramUninterpreted) {
   }
 }
 
-TEST_F(ShellTest, DetachedChildrenAreReapedAndInTheirOwnGroup) {
-  // The script records its process group, then ends.
+TEST_F(ShellTest, DetachedChildrenAreReapedInTheirOwnGroupHoldingOnlyTheStandardStreams) {
+  // The script records its process group and the descriptors a program it starts holds (ls's
+  // own listing is 3), then ends. A descriptor of ours open across exec is not passed on.
   std::string marker = root + "/Vemracd/group";
-  script("Wave Editor/grp.sh", "cut -d' ' -f5 /proc/$$/stat > \"" + marker + ".tmp\"; mv \"" +
-                                   marker + ".tmp\" \"" + marker + "\"");
+  script("Wave Editor/grp.sh", "ls /proc/self/fd > \"" + marker + ".fds\"; cut -d' ' -f5 " +
+                                   "/proc/$$/stat > \"" + marker + ".tmp\"; mv \"" + marker +
+                                   ".tmp\" \"" + marker + "\"");
+  const int held = ::open(root.c_str(), O_RDONLY);
   ASSERT_TRUE(shellExecute("C:\\Wave Editor\\grp.sh", WindowMode::Normal));
+  ::close(held);
   ASSERT_TRUE(waitUntil([&] { return fs::exists(marker); }, nowMs() + 20000));
+  EXPECT_EQ(slurp(marker + ".fds"), "0\n1\n2\n3\n");
   long group = std::atol(slurp(marker).c_str());
   EXPECT_GT(group, 0);
   EXPECT_NE(group, static_cast<long>(getpgrp()));
