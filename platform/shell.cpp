@@ -219,7 +219,9 @@ void updatePollTimer(bool anyChildren) {
 }
 
 // posix_spawn of argv; stdin (and stdout, and in Hidden mode stderr) from/to /dev/null, in a
-// process group of its own so that a Ctrl-C of the program does not reach it.
+// process group of its own so that a Ctrl-C of the program does not reach it. Nothing else this
+// process has open is passed on: a sound client's socket held by a program that outlives us
+// would stall the sound server.
 pid_t spawn(const ResolvedCommand& cmd, WindowMode mode) {
   if (cmd.program.empty()) return -1;
   std::vector<char*> argv;
@@ -235,6 +237,7 @@ pid_t spawn(const ResolvedCommand& cmd, WindowMode mode) {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   if (mode == WindowMode::Hidden)
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   sigset_t none, deflt;
   sigemptyset(&none);
   sigemptyset(&deflt);

@@ -197,8 +197,12 @@ void Shell::Form_Load() {
   MVinitialise();
   // One running copy per program folder: a second would delete and remake the first's scratch
   // files and settle the same cut-short split again. It leaves before it looks at any file, and
-  // without the exit questions (nothing of it needs saving).
-  folderHold_ = std::make_unique<platform::FolderHold>(drvletter + ":\\Vemracd");
+  // without the exit questions (nothing of it needs saving). On a new drive root the folder is
+  // made first (as the song folder is below): a copy started once the kit is installed into it
+  // still finds it held.
+  const std::string programFolder = drvletter + ":\\Vemracd";
+  platform::mkDir(programFolder);
+  folderHold_ = std::make_unique<platform::FolderHold>(programFolder);
   if (folderHold_->busy()) {
     ui::msgBox(kRunningText, ui::kOkOnly);
     exiting_ = true;  // a close request meets no question either

@@ -211,14 +211,18 @@ TEST_F(ShellTest, ArgumentsReachTheProgramUninterpreted) {
   }
 }
 
-TEST_F(ShellTest, DetachedChildrenAreReapedAndInTheirOwnGroup) {
-  // The script records its process group, then ends.
+TEST_F(ShellTest, DetachedChildrenAreReapedInTheirOwnGroupHoldingOnlyTheStandardStreams) {
+  // The script records its process group and what ls holds (3 is its own listing), then ends.
   std::string marker = root + "/Vemracd/group";
-  script("Wave Editor/grp.sh", "cut -d' ' -f5 /proc/$$/stat > \"" + marker + ".tmp\"; mv \"" +
-                                   marker + ".tmp\" \"" + marker + "\"");
+  script("Wave Editor/grp.sh", "cut -d' ' -f5 /proc/$$/stat > \"" + marker + ".tmp\"; ls /dev/fd" +
+                                   " >> \"" + marker + ".tmp\"; mv \"" + marker + ".tmp\" \"" +
+                                   marker + "\"");
+  const int held = dup(STDIN_FILENO);  // open across exec: not for the program
   ASSERT_TRUE(shellExecute("C:\\Wave Editor\\grp.sh", WindowMode::Normal));
+  close(held);
   ASSERT_TRUE(waitUntil([&] { return fs::exists(marker); }, nowMs() + 20000));
   long group = std::atol(slurp(marker).c_str());
+  EXPECT_EQ(slurp(marker), std::to_string(group) + "\n0\n1\n2\n3\n");
   EXPECT_GT(group, 0);
   EXPECT_NE(group, static_cast<long>(getpgrp()));
   // The yields of a wait reap it: no zombie stays behind.
