@@ -293,6 +293,7 @@ class ServerClock {
       client_.store(nullptr, std::memory_order_release);
       jack_client_close(c);  // its server is gone: nothing more comes to it
     }
+    quietJack();
     jack_status_t status{};
     c = jack_client_open("vemracd-probe", JackNoStartServer, &status);
     if (!c) return nullptr;
