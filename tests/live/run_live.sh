@@ -18,15 +18,14 @@ pidfile=$(mktemp)
 export VEMRA_LIVE_JACKD_PIDFILE="$pidfile"
 # Running, not a zombie: an ended server's process waits for its reaper, here pid 1.
 running() { case $(cut -d' ' -f3 "/proc/$1/stat" 2>/dev/null) in "" | Z) return 1 ;; esac; }
-cleanup() {
+stop_server() {
   jpid=$(cat "$pidfile" 2>/dev/null)
-  if [ -n "$jpid" ]; then
-    kill "$jpid" 2>/dev/null
-    for _ in $(seq 200); do running "$jpid" || break; sleep 0.1; done
-    kill -9 "$jpid" 2>/dev/null
-  fi
-  rm -f "$log" "$pidfile"
+  [ -n "$jpid" ] || return 0
+  kill "$jpid" 2>/dev/null
+  for _ in $(seq 200); do running "$jpid" || break; sleep 0.1; done
+  kill -9 "$jpid" 2>/dev/null
 }
+cleanup() { stop_server; rm -f "$log" "$pidfile"; }
 trap cleanup EXIT
 # A server of this name from an earlier run can still be shutting down, and one that was killed
 # leaves its entry in the JACK registry until its process is reaped: a few tries. jack_wait also
@@ -36,6 +35,7 @@ for try in 1 2 3 4 5; do
   echo $! >"$pidfile"
   if timeout 10 jack_wait -w -t 5 >/dev/null 2>&1 && running "$(cat "$pidfile")"; then break; fi
   if [ "$try" = 5 ]; then echo "jackd did not start:"; cat "$log"; exit 1; fi
+  stop_server  # one that started all the same, before the next try takes over its pid file
   sleep 2
 done
 # The test ends before CTest's limit (120 s) would kill this script with it, so that the clean-up
