@@ -51,6 +51,7 @@ fail() {
   fi
   if [ -s "$work/app.log" ]; then echo "---- program output"; cat "$work/app.log"; fi
   if [ -s "$work/jack.log" ]; then echo "---- jackd output"; tail -20 "$work/jack.log"; fi
+  if [ -s "$work/wm.log" ]; then echo "---- window manager output"; tail -20 "$work/wm.log"; fi
   exit 1
 }
 now() { date +%s.%N; }
@@ -105,10 +106,16 @@ export DISPLAY
 log "X server on $DISPLAY"
 if [ -n "$wm" ]; then
   command -v "$wm" >/dev/null || fail "$wm is not installed (scripts/install-deps.sh)"
-  "$wm" >"$work/wm.log" 2>&1 &
-  wm_pid=$!
-  # Up once it has made its first window.
-  within 10 eval 'xwininfo -root -children | grep -q "^ *0x"' || fail "$wm did not start"
+  # Up once it has made its first window. twm has been seen, about once in ten runs, not to come
+  # up on a new X server at all: one more try.
+  for try in 1 2; do
+    "$wm" >"$work/wm.log" 2>&1 &
+    wm_pid=$!
+    within 10 eval 'xwininfo -root -children | grep -q "^ *0x"' && break
+    [ "$try" = 2 ] && fail "$wm did not start"
+    log "$wm did not start: once more"
+    kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+  done
   log "$wm manages the windows"
 fi
 
