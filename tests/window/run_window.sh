@@ -12,8 +12,9 @@
 #                     vsets is written with the pan the click set and the program ends with
 #                     status 0.
 #   sound_stopped     with a T01.wav and a vsets in the song folder: Yes to loading the settings,
-#                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return,
-#                     QUIT, OK, OK ends with status 0.
+#                     PLAY, the JACK server is killed, the "SOUND STOPPED" box shows; Return; the
+#                     server started again, PLAY sounds on it, STOP; QUIT, OK, OK ends with
+#                     status 0.
 #   views             with T01-T03 in the song folder: the three waveforms show in blue in their
 #                     rows at start-up, HW hides and SW shows them, keypad plus plays and
 #                     stops, a drag across track 01's waveform silences part of T01.wav; with
@@ -123,11 +124,14 @@ fi
 # piled up, and runs on other displays at the same time keep their own servers.
 export JACK_DEFAULT_SERVER="vemra-window-${DISPLAY#:}"
 export JACK_NO_START_SERVER=1
-jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >"$work/jack.log" 2>&1 &
-jack_pid=$!
-timeout 20 jack_wait -w -t 15 >/dev/null 2>&1 || fail "jackd did not start"
-# jack_wait also answers for a server of the same name left running by an earlier run.
-kill -0 "$jack_pid" 2>/dev/null || fail "jackd did not start"
+start_jack() {
+  jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 512 >>"$work/jack.log" 2>&1 &
+  jack_pid=$!
+  timeout 20 jack_wait -w -t 15 >/dev/null 2>&1 || fail "jackd did not start"
+  # jack_wait also answers for a server of the same name left running by an earlier run.
+  kill -0 "$jack_pid" 2>/dev/null || fail "jackd did not start"
+}
+start_jack
 
 mkdir -p "$drive"
 "$kit" "$drive" >"$work/kit.log" 2>&1 || { cat "$work/kit.log"; fail "the kit did not install"; }
@@ -384,7 +388,7 @@ case "$scenario" in
   sound_stopped)
     mkdir -p "$song"
     # What an earlier run leaves: a take, and a settings file (start-up asks to load it).
-    probe silence "$song/T01.wav" 20
+    probe swell "$song/T01.wav" 20 110
     head -c 532 /dev/zero >"$song/vsets"
     start_program
     show_window
@@ -396,6 +400,11 @@ case "$scenario" in
     jack_pid=""
     answer_box '^SOUND STOPPED$'
     wait_for 5 "the transport to stop (STOP red)" stopped
+    log "starting the JACK server again"
+    start_jack
+    click_until PLAY running
+    wait_for 10 "the program's output on the restarted server" sounds
+    click_until RPSTOP stopped
     quit_ok_ok
     ;;
   views)
