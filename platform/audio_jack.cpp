@@ -15,10 +15,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/audio_stream.h"
@@ -105,14 +103,10 @@ class JackStream final : public Stream {
 
   bool close(bool dead) override {
     if (!client_) return true;
-    if (active_ && dead && !gone_.load(std::memory_order_acquire)) {
-      // Callbacks that stopped coming while the server has not said it went: it may say so
-      // yet. A server that neither runs the client nor lets it go would hold the close.
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-      while (!gone_.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      if (!gone_.load(std::memory_order_acquire)) return false;
-    }
+    // Callbacks that stopped coming while the server has not said it went: it may say so yet.
+    // A server that neither runs the client nor lets it go would hold the close.
+    if (active_ && dead && !withinASecond([this] { return gone_.load(std::memory_order_acquire); }))
+      return false;
     // With the server gone, deactivating asks it nothing; closing ends libjack's threads.
     if (active_ && !gone_.load(std::memory_order_acquire)) jack_deactivate(client_);
     jack_client_close(client_);

@@ -182,7 +182,20 @@ bool openOnce(RtAudio& rt, const StreamRequest& r, unsigned rate, std::string& e
   return false;
 }
 
-std::unique_ptr<RtAudio> makeRt(AudioBackendKind api, std::string& error);
+std::unique_ptr<RtAudio> makeRt(AudioBackendKind api, std::string& error) {
+  noJackAutostart();
+  try {
+    auto rt = std::make_unique<RtAudio>(toApi(api));
+    rt->showWarnings(false);
+    if (rt->getCurrentApi() == toApi(api)) return rt;
+    error = std::string(kindName(api)) + " is not available";
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (...) {
+    error = "unknown audio error";
+  }
+  return nullptr;
+}
 
 // A stream of RtAudio's (PulseAudio, ALSA).
 class RtStream final : public Stream {
@@ -202,10 +215,7 @@ class RtStream final : public Stream {
   bool close(bool dead) override {
     try {
       if (dead) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (rt_->isStreamRunning() && std::chrono::steady_clock::now() < deadline)
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (rt_->isStreamRunning()) return false;
+        if (!withinASecond([this] { return !rt_->isStreamRunning(); })) return false;
       } else if (rt_->isStreamRunning()) {
         rt_->stopStream();
       }
@@ -243,21 +253,6 @@ std::unique_ptr<Stream> openStream(AudioBackendKind api, const StreamRequest& r,
   auto rt = makeRt(api, error);
   if (!rt || !openOnce(*rt, r, rate, error)) return nullptr;
   return std::make_unique<RtStream>(std::move(rt));
-}
-
-std::unique_ptr<RtAudio> makeRt(AudioBackendKind api, std::string& error) {
-  noJackAutostart();
-  try {
-    auto rt = std::make_unique<RtAudio>(toApi(api));
-    rt->showWarnings(false);
-    if (rt->getCurrentApi() == toApi(api)) return rt;
-    error = std::string(kindName(api)) + " is not available";
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "unknown audio error";
-  }
-  return nullptr;
 }
 
 SRC_STATE* makeResampler(int channels, std::string& error) {

@@ -1,7 +1,9 @@
 // One direction of a real stream as the backends see it (private to the platform's audio code).
 #pragma once
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace platform::audio {
 
@@ -21,6 +23,18 @@ class Stream {
   virtual bool close(bool dead) = 0;
   virtual long latency() = 0;
 };
+
+// Whether `done()` comes true within a second (asked every 5 ms): how a close waits for a stream
+// that stopped on its own to say so.
+template <class Done>
+bool withinASecond(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 // What one direction asks of a device.
 struct StreamRequest {

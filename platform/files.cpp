@@ -407,8 +407,8 @@ std::vector<std::string> listNames(std::string_view dir) {
 bool secondName(std::string_view path, std::string_view name) {
   std::string src = hostPath(path), dst = hostPath(name);
   // Only an ordinary file of one name gets another: a link at `path` is never made a second link.
-  if (src.empty() || dst.empty() || hooked(src) || !isOrdinaryFile(path) || isLinked(path))
-    return false;
+  struct stat st {};
+  if (dst.empty() || hooked(src) || !lstatRegular(src, st) || st.st_nlink != 1) return false;
   if (!makeWay(dst)) return false;
   if (::link(src.c_str(), dst.c_str()) == 0) return true;
   // Only a file system without links gets a copy; a name taken meanwhile stays as it is.
